@@ -19,8 +19,10 @@ namespace talvor {
 
 enum class Kind : uint8_t { Nil, Text, Number, Date, Logical, Array, Block };
 
-// A number with its display format. `width` counts every position of the text
-// form (sign, integer digits, point, decimals); `decimals` the digits after the point.
+// A number with its display format, as the run-time keeps it: `width` is the
+// number of integer positions (sign included) and `decimals` the digits after the
+// point, so the text form without a given width is width + decimals + 1 long when
+// there are decimals, else width long (a field N(8,2) reads as width 5, decimals 2).
 struct Number {
   bool isDouble = false;
   int64_t whole = 0;   // valid when !isDouble

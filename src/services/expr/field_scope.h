@@ -4,6 +4,7 @@
 // else of tables.
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 #include "services/value.h"
@@ -24,6 +25,10 @@ class FieldScope {
   virtual int currentArea() = 0;
   virtual Value recno(int area) = 0;
   virtual bool deleted(int area) = 0;
+  // A number that changes whenever another table is opened in `area` (0 = not
+  // tracked). Evaluators keep field positions per area and look them up again
+  // when it changes.
+  virtual uint64_t tableSerial(int /*area*/) { return 0; }
 };
 
 // The installed scope; null until the table engine installs one.

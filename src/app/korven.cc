@@ -1,0 +1,18 @@
+#include "app/korven.h"
+
+#include "app/progress_dialog.h"
+#include "services/runtime.h"
+
+namespace talvor {
+
+void KORVEN() {
+  ProcScope scope("KORVEN", 1);
+  const ProgressDialog progress = openProgressDialog();
+  scope.variable("CMSG", [] {
+    const Value* v = rt().findPublic("CMSG");
+    return v ? *v : Value();
+  });
+  closeProgressDialog(progress);
+}
+
+}  // namespace talvor

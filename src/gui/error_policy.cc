@@ -1,0 +1,23 @@
+#include "gui/error_policy.h"
+
+#include <cstdlib>
+#include <string_view>
+
+namespace talvor {
+
+ErrorPolicy errorPolicyFromEnvironment() {
+  const char* value = std::getenv("TALVOR_ON_ERROR");
+  const std::string_view v = value ? value : "";
+  if (v == "quit") return ErrorPolicy::Quit;
+  if (v == "default") return ErrorPolicy::Default;
+  if (v == "retry") return ErrorPolicy::Retry;
+  return ErrorPolicy::Ask;
+}
+
+ErrorChoice unattendedChoice(ErrorPolicy policy, const ErrorDialogSpec& spec) {
+  if (policy == ErrorPolicy::Default && spec.allowDefault) return ErrorChoice::Default;
+  if (policy == ErrorPolicy::Retry && spec.allowRetry) return ErrorChoice::Retry;
+  return ErrorChoice::Quit;
+}
+
+}  // namespace talvor

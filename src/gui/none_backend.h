@@ -1,0 +1,20 @@
+// The backend that shows nothing; error dialogs are answered by the policy.
+#pragma once
+
+#include "gui/error_policy.h"
+#include "gui/ui_backend.h"
+
+namespace talvor {
+
+class NoneBackend final : public UiBackend {
+ public:
+  explicit NoneBackend(ErrorPolicy policy) : policy_(policy) {}
+  ErrorChoice errorDialog(const ErrorDialogSpec& spec) override {
+    return unattendedChoice(policy_, spec);
+  }
+
+ private:
+  ErrorPolicy policy_;
+};
+
+}  // namespace talvor

@@ -1,0 +1,151 @@
+#include "rdd/dbfntx/page_cache.h"
+
+namespace talvor::ntx {
+
+namespace {
+constexpr std::size_t kSlotGrowth = 16;
+
+uint64_t lastPageOf(File& file) {
+  int64_t size = file.size();
+  return size > static_cast<int64_t>(kPageSize) ? static_cast<uint64_t>(size) - kPageSize : 0;
+}
+}  // namespace
+
+PageCache::PageCache(File& file, const NtxHeader& header)
+    : file_(file),
+      header_(header),
+      keyWidth_(header.keyWidth),
+      maxKeys_(header.maxKeys),
+      lastPage_(lastPageOf(file)) {
+  slots_.reserve(capacity_);
+}
+
+bool PageCache::refreshHeader() {
+  uint8_t bytes[kShortHeaderSize];
+  if (file_.readAt(0, bytes, sizeof bytes) != static_cast<int64_t>(sizeof bytes)) return false;
+  decodeShortHeader(bytes, sizeof bytes, header_);
+  lastPage_ = lastPageOf(file_);
+  return true;
+}
+
+bool PageCache::pageFits(Page* page) const {
+  return pageLayoutFits(keyWidth_, maxKeys_) && view(page).itemsInBounds();
+}
+
+PageCache::Page* PageCache::takeSlot() {
+  if (slots_.size() < capacity_) {
+    slots_.push_back(std::make_unique<Page>());
+    return slots_.back().get();
+  }
+  for (auto& slot : slots_)
+    if (!slot->inUse) return slot.get();
+  capacity_ += kSlotGrowth;
+  slots_.reserve(capacity_);
+  slots_.push_back(std::make_unique<Page>());
+  return slots_.back().get();
+}
+
+PageCache::Page* PageCache::load(uint32_t offset) {
+  if (offset == 0) {
+    if (shared_ && !refreshHeader()) return nullptr;
+    offset = header_.rootPage;
+  }
+  if (offset < kPageSize || offset % kPageSize != 0) return nullptr;
+  for (auto& slot : slots_) {
+    if (slot->offset == offset) {
+      slot->inUse = true;
+      return slot.get();
+    }
+  }
+  Page* page = takeSlot();
+  page->offset = kNoPage;
+  page->changed = false;
+  page->inUse = false;
+  ++pageReads_;
+  if (file_.readAt(offset, page->data.data(), kPageSize) != static_cast<int64_t>(kPageSize) ||
+      !pageFits(page))
+    return nullptr;
+  page->offset = offset;
+  page->inUse = true;
+  page->position = -1;
+  return page;
+}
+
+void PageCache::writePage(Page* page) {
+  file_.writeAt(page->offset, page->data.data(), kPageSize);
+  fileChanged_ = true;
+  page->changed = false;
+}
+
+void PageCache::writeShortHeader() {
+  uint8_t bytes[kShortHeaderSize];
+  encodeShortHeader(header_, bytes);
+  file_.writeAt(0, bytes, sizeof bytes);
+  fileChanged_ = true;
+}
+
+void PageCache::release(Page* page) {
+  if (!page) return;
+  page->inUse = false;
+  if (page->changed) writePage(page);
+  if (pendingRoot_ != kNoPage && pendingRoot_ == page->offset) {
+    header_.rootPage = pendingRoot_;
+    pendingRoot_ = kNoPage;
+    writeShortHeader();
+  }
+}
+
+PageCache::Page* PageCache::allocate() {
+  Page* page = nullptr;
+  if (header_.freeListHead != 0) {
+    page = load(header_.freeListHead);
+    // A free list that leads nowhere readable is dropped rather than followed.
+    header_.freeListHead = page ? view(page).child(0) : 0;
+    writeShortHeader();
+  }
+  if (!page) {
+    lastPage_ += kPageSize;
+    page = takeSlot();
+    page->offset = static_cast<uint32_t>(lastPage_);
+  }
+  view(page).format();
+  page->inUse = true;
+  page->changed = true;
+  page->position = -1;
+  return page;
+}
+
+void PageCache::freePage(Page* page) {
+  PageView v = view(page);
+  v.setKeyCount(0);
+  v.setChild(0, header_.freeListHead);
+  header_.freeListHead = page->offset;
+  page->changed = true;
+  writeShortHeader();
+}
+
+void PageCache::setRootOnRelease(const Page* page) { pendingRoot_ = page->offset; }
+
+void PageCache::flush() {
+  for (auto& slot : slots_)
+    if (slot->changed && slot->offset != kNoPage) writePage(slot.get());
+  if (pendingRoot_ != kNoPage) {
+    header_.rootPage = pendingRoot_;
+    pendingRoot_ = kNoPage;
+    writeShortHeader();
+  }
+  for (auto& slot : slots_) {
+    slot->offset = kNoPage;
+    slot->inUse = false;
+    slot->changed = false;
+  }
+}
+
+void PageCache::reset(uint32_t rootPage, uint32_t freeListHead, uint64_t lastPageOffset) {
+  header_.rootPage = rootPage;
+  header_.freeListHead = freeListHead;
+  lastPage_ = lastPageOffset;
+  pendingRoot_ = kNoPage;
+}
+
+}  // namespace talvor::ntx

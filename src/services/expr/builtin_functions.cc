@@ -9,11 +9,7 @@
 #include "services/expr/field_scope.h"
 #include "services/expr/function_table.h"
 
-#if __has_include("services/functions.h")
 #include "services/functions.h"
-#define TALVOR_HAVE_FUNCTIONS 1
-#endif
-
 namespace talvor::expr {
 
 namespace {
@@ -29,7 +25,6 @@ Value deletedFn(std::span<const Value>) {
   return Value::logical(fields && fields->deleted(fields->currentArea()));
 }
 
-#ifdef TALVOR_HAVE_FUNCTIONS
 const Value& argAt(std::span<const Value> args, std::size_t i) {
   static const Value nil;
   return i < args.size() ? args[i] : nil;
@@ -49,14 +44,12 @@ Value adapt(std::span<const Value> args) {
     return callWith(fn, args, std::index_sequence_for<Params...>{});
   }(Fn);
 }
-#endif
 
 }  // namespace
 
 void addBuiltinFunctions() {
   addFunction("RECNO", recnoFn);
   addFunction("DELETED", deletedFn);
-#ifdef TALVOR_HAVE_FUNCTIONS
   addFunction("STR", adapt<&STR>);
   addFunction("STRZERO", adapt<&STRZERO>);
   addFunction("VAL", adapt<&VAL>);
@@ -89,7 +82,6 @@ void addBuiltinFunctions() {
   addFunction("ABS", adapt<&ABS>);
   addFunction("LEN", adapt<&LEN>);
   addFunction("VALTYPE", adapt<&VALTYPE>);
-#endif
 }
 
 }  // namespace talvor::expr

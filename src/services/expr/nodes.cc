@@ -7,25 +7,12 @@
 #include <optional>
 #include <span>
 
+#include "services/arith.h"
 #include "services/error.h"
 #include "services/expr/field_scope.h"
 #include "services/runtime.h"
 #include "services/text.h"
 
-#if __has_include("services/arith.h")
-#include "services/arith.h"
-#else
-// The operators of services/arith.h, declared here until that header is in the tree.
-namespace talvor {
-Value plus(const Value&, const Value&);
-Value minus(const Value&, const Value&);
-Value times(const Value&, const Value&);
-Value divide(const Value&, const Value&);
-Value modulo(const Value&, const Value&);
-Value negate(const Value&);
-int compareValues(const Value& a, const Value& b, bool exact);
-}  // namespace talvor
-#endif
 
 namespace talvor::expr {
 
@@ -160,8 +147,7 @@ Value power(const Value& base, const Value& exponent) {
   if (!base.isNumber() || !exponent.isNumber())
     return operatorError(kSubPower, "**", {base, exponent});
   const int decimals = rt().settings.decimals;
-  return Value::real(std::pow(base.asDouble(), exponent.asDouble()),
-                     10 + (decimals > 0 ? decimals + 1 : 0), decimals);
+  return Value::real(std::pow(base.asDouble(), exponent.asDouble()), 10, decimals);
 }
 
 Value contains(const Value& needle, const Value& haystack) {

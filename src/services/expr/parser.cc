@@ -5,16 +5,12 @@
 #include <string_view>
 #include <vector>
 
+#include "services/dates.h"
 #include "services/expr/expression.h"
 #include "services/expr/function_table.h"
 #include "services/expr/lexer.h"
 #include "services/expr/nodes.h"
 #include "services/text.h"
-
-#if __has_include("services/dates.h")
-#include "services/dates.h"
-#define TALVOR_HAVE_DATES 1
-#endif
 
 namespace talvor {
 
@@ -63,16 +59,6 @@ const char* spelling(Tok kind) {
   return "token";
 }
 
-#ifndef TALVOR_HAVE_DATES
-// The Julian day number of a Gregorian date, until services/dates.h is in the tree.
-int64_t dayFromYmd(int y, int m, int d) {
-  const int64_t a = (14 - m) / 12;
-  const int64_t yy = y + 4800 - a;
-  const int64_t mm = m + 12 * a - 3;
-  return d + (153 * mm + 2) / 5 + 365 * yy + yy / 4 - yy / 100 + yy / 400 - 32045;
-}
-#endif
-
 bool isLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
 bool isValidDate(int y, int m, int d) {
@@ -83,7 +69,7 @@ bool isValidDate(int y, int m, int d) {
 
 // A whole literal is a whole number of width 10 (wider when it has more digits);
 // a literal with a point is a floating-point number whose decimals are the digits
-// written after the point, its integer part again 10 wide or wider.
+// written after the point, its integer width again 10 or more.
 Value numberLiteral(const std::string& digits) {
   const std::size_t point = digits.find('.');
   if (point == std::string::npos) {
@@ -103,7 +89,7 @@ Value numberLiteral(const std::string& digits) {
   }
   const int decimals = static_cast<int>(digits.size() - point - 1);
   const int integerWidth = std::max<int>(10, static_cast<int>(point));
-  return Value::real(std::stod(digits), integerWidth + 1 + decimals, decimals);
+  return Value::real(std::stod(digits), integerWidth, decimals);
 }
 
 class Parser {

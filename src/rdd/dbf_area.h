@@ -38,6 +38,8 @@ class DbfArea : public WorkArea {
   bool openTable(const OpenRequest& request) override;
   bool closeTable() override;
   bool createTable(const std::string& fileName, const std::vector<dbf::FieldDef>& fields) override;
+  bool packTable() override;
+  bool zapTable() override;
   bool tableInfo(TableInfoItem item, Value& out, const Value* newValue = nullptr) override;
   bool readHeader() override;
   bool writeHeader() override;

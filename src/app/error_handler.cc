@@ -1,5 +1,7 @@
 #include "app/error_handler.h"
 
+#include "app/engine_report.h"
+
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -100,7 +102,10 @@ bool runShellCommand(const std::string& command, const std::string& path) {
 
 }  // namespace
 
-void ERRORSYS() { rt().errorHandler = handleRuntimeError; }
+void ERRORSYS() {
+  rt().errorHandler = handleRuntimeError;
+  installEngineReport();
+}
 
 ErrorAnswer handleRuntimeError(RuntimeError& error) {
   HandlerState& s = state();

@@ -1,5 +1,6 @@
 #include "app/korven.h"
 
+#include "app/import_steps.h"
 #include "app/progress_dialog.h"
 #include "services/runtime.h"
 
@@ -12,6 +13,7 @@ void KORVEN() {
     const Value* v = rt().findPublic("CMSG");
     return v ? *v : Value();
   });
+  runImportSteps(progress.textControl);
   closeProgressDialog(progress);
 }
 

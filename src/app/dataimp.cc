@@ -1,0 +1,199 @@
+#include "app/dataimp.h"
+
+#include <string>
+#include <vector>
+
+#include "app/import_report.h"
+#include "app/progress_dialog.h"
+#include "app/raw_reader.h"
+#include "rdd/db_commands.h"
+#include "rdd/file_commands.h"
+#include "rdd/table_ops.h"
+#include "services/functions.h"
+#include "services/runtime.h"
+#include "util/record_helpers.h"
+
+namespace talvor {
+
+namespace {
+
+const Value kNil;
+const Value kFalse = Value::logical(false);
+
+bool truthy(const Value& v) { return v.isLogical() && v.asLogical(); }
+int selection() { return static_cast<int>(SELECT().asDouble()); }
+void selectArea(int n) { DBSELECTAREA(Value::integer(n)); }
+
+// Selects a table by its alias. While the alias is bound the area number serves
+// (the bindings do not change during a transfer); an unbound alias raises the
+// alias error each time, as a lookup by name does.
+class AliasSelector {
+ public:
+  explicit AliasSelector(std::string alias) : alias_(std::move(alias)) {
+    area_ = static_cast<int>(SELECT(Value::text(alias_)).asDouble());
+  }
+  void select() const {
+    if (area_ > 0)
+      selectArea(area_);
+    else
+      DBSELECTAREA(Value::text(alias_));
+  }
+
+ private:
+  std::string alias_;
+  int area_ = 0;
+};
+
+void openInFreeArea(const std::string& table, const Value& alias) {
+  DBSELECTAREA(Value::text("0"));
+  DBUSEAREA(kFalse, kNil, Value::text(table), alias, kNil, kFalse);
+}
+
+// Writes the raw reader's rows into data1 (the current area), storing each
+// column by its field name Fk.
+class StagingSink : public RawRowSink {
+ public:
+  StagingSink(int textControl) : textControl_(textControl), positions_(kStagingColumns + 1, -1) {}
+
+  void appendRow() override { DBAPPEND(); }
+  void storeField(int column, std::string_view text) override {
+    int& pos = positions_[column];
+    if (pos < 0) pos = static_cast<int>(FIELDPOS(Value::text("F" + std::to_string(column))).asDouble());
+    if (pos > 0) {
+      FIELDPUT(Value::integer(pos), Value::text(text));
+    } else {
+      RuntimeError e = makeError("BASE", gen::NoVariable, 1003, "F" + std::to_string(column));
+      e.canRetry = true;
+      if (raise(e).action == Answer::Retry) {
+        pos = -1;
+        storeField(column, text);
+      }
+    }
+  }
+  void lineDone(int64_t lines) override {
+    showProgress("Records Added to DATA1 " + std::to_string(lines), textControl_);
+  }
+
+ private:
+  int textControl_;
+  std::vector<int> positions_;
+};
+
+void noteRawWarnings(const std::string& file, const Value& handle, const RawReadReport& r, uint64_t size,
+                     StepReport& step) {
+  if (handle.asDouble() < 0) {
+    if (truthy(FILE(Value::text(file))))
+      step.warnings.push_back("cannot be opened for reading and writing (OS error " +
+                              std::to_string(static_cast<int>(FERROR().asDouble())) + "); the table is left empty");
+    else
+      step.warnings.push_back("missing; the table is left empty");
+    return;
+  }
+  if (size == 0) {
+    step.warnings.push_back("empty; the table is left empty");
+    return;
+  }
+  if (r.stoppedAtControl) {
+    step.warnings.push_back("reading stopped at byte code " + std::to_string(r.stopByte) + " on line " +
+                            std::to_string(r.stopLine) + " (offset " + std::to_string(r.stopOffset) + "); " +
+                            std::to_string(r.bytesUnread) + " bytes after it were not read");
+  }
+  if (r.readFailed) step.warnings.push_back("a read error ended the data early");
+  if (r.linesOverColumns > 0) {
+    step.warnings.push_back(std::to_string(r.linesOverColumns) + " line(s) with more than 93 columns (first: line " +
+                            std::to_string(r.firstLineOverColumns) + "); the columns past 93 were dropped");
+  }
+}
+
+// The raw reader: the export's bytes into data1, which is the current area.
+void readIntoStaging(const std::string& file, int textControl, StepReport& step) {
+  const Value handle = FOPEN(Value::text(file), Value::integer(2));
+  File* f = fileOfHandle(static_cast<int>(handle.asDouble()));
+  const uint64_t size = f ? static_cast<uint64_t>(f->size() > 0 ? f->size() : 0) : 0;
+  BlockReader reader = [f](uint64_t offset, char* buf, std::size_t n) -> int64_t {
+    return f ? f->readAt(offset, buf, n) : 0;
+  };
+  StagingSink sink(textControl);
+  const RawReadReport report = readRawExport(reader, size, sink);
+  if (f) FCLOSE(handle);
+  noteRawWarnings(file, handle, report, size, step);
+}
+
+Value convertByType(const std::string& type, const Value& text) {
+  if (type == "N") return VAL(text);
+  if (type == "D") return CTOD(text);
+  return text;
+}
+
+struct FieldType {
+  int64_t position;
+  std::string letter;
+};
+
+// The structure table's rows: record number (the field's position) and type letter.
+std::vector<FieldType> readStructure() {
+  std::vector<FieldType> rows;
+  const Value typeField = FIELDPOS(Value::text("FIELD_TYPE"));
+  DBGOTOP();
+  while (!truthy(EOF_())) {
+    const Value t = FIELDGET(typeField);
+    rows.push_back({static_cast<int64_t>(RECNO().asDouble()), t.isText() ? t.asText() : std::string()});
+    DBSKIP();
+  }
+  return rows;
+}
+
+void typedTransfer(const std::string& table, int stagingArea, StepReport& step) {
+  const AliasSelector target(table);
+  target.select();
+  __DBCOPYXSTRUCT(Value::text("Data2"));
+  openInFreeArea("Data2", kNil);
+  const int structureArea = selection();
+  const std::vector<FieldType> structure = readStructure();
+
+  selectArea(stagingArea);
+  DBGOTOP();
+  DBSKIP(Value::integer(1));
+  while (!truthy(EOF_())) {
+    target.select();
+    if (truthy(ADDREC(Value::integer(2))) && truthy(RECLOCK(Value::integer(2)))) {
+      for (const auto& f : structure) {
+        selectArea(stagingArea);
+        const Value text = TRIM(FIELDGET(Value::integer(f.position)));
+        target.select();
+        FIELDPUT(Value::integer(f.position), convertByType(f.letter, text));
+      }
+      target.select();
+      DBUNLOCK();
+    }
+    selectArea(stagingArea);
+    DBSKIP(Value::integer(1));
+  }
+
+  target.select();
+  step.records = static_cast<int64_t>(LASTREC().asDouble());
+  DBCLOSEAREA();
+  selectArea(stagingArea);
+  DBCLOSEAREA();
+  selectArea(structureArea);
+  DBCLOSEAREA();
+}
+
+}  // namespace
+
+void DATAIMP(const std::string& file, const std::string& table, const std::string& message, int textControl) {
+  ProcScope scope("DATAIMP", 1);
+  scope.variable("CFILE", [file] { return Value::text(file); });
+  scope.variable("CTABLE", [table] { return Value::text(table); });
+  StepReport& step = importReport().begin(file, table);
+
+  openInFreeArea(table, Value::text(table));
+  __DBZAP();
+  openInFreeArea("data1", kNil);
+  const int stagingArea = selection();
+  __DBZAP();
+  readIntoStaging(file, textControl, step);
+  typedTransfer(table, stagingArea, step);
+}
+
+}  // namespace talvor

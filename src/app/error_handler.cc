@@ -1,6 +1,7 @@
 #include "app/error_handler.h"
 
 #include "app/engine_report.h"
+#include "gui/none_backend.h"
 
 #include <spawn.h>
 #include <sys/wait.h>
@@ -84,7 +85,11 @@ ErrorAnswer reportAndAsk(RuntimeError& error, HandlerState& s) {
   switch (choice) {
     case ErrorChoice::Retry: return ErrorAnswer{Answer::Retry, {}};
     case ErrorChoice::Default: return ErrorAnswer{Answer::Default, {}};
-    default: throw ProgramExit{1};
+    default:
+      // A run without any UI still says in one line why it ended.
+      if (dynamic_cast<NoneBackend*>(&ui().backend()))
+        std::fprintf(stderr, "talvor-import: %s (see %s)\n", spec.messageLine.c_str(), logPath().c_str());
+      throw ProgramExit{1};
   }
 }
 

@@ -81,6 +81,7 @@ void runImportSteps(int textControl) {
   s.top();
   DBDELETE();
   s.pack();
+  importReport().steps.back().records = static_cast<int64_t>(LASTREC().asDouble());
   DBCLOSEAREA();
 
   s.show("Processing TALVOR_METAL_PH_DISC.CSV - Please Wait...");

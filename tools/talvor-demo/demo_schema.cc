@@ -54,7 +54,7 @@ const std::vector<TableDef>& demoTables() {
         {"PP", 'N', 10, 3}, {"AP", 'N', 10, 3}, {"SAPSECT", 'C', 10, 0}, {"WEIGHT", 'N', 9, 3},
         {"MATL_GRP", 'C', 9, 0}, {"SECTION_NO", 'C', 10, 0}, {"COLOURCODE", 'C', 4, 0},
         {"AREA", 'N', 8, 3}, {"UOM", 'C', 3, 0}, {"PRICESKU", 'N', 12, 2}, {"KIT", 'L', 1, 0},
-        {"RATE_KG", 'N', 10, 4}, {"PRICEMILL", 'N', 12, 2}, {"NOTES", 'M', 10, 0}}},
+        {"RATE_KG", 'N', 10, 4}, {"PRICEMILL", 'N', 12, 2}}},
       {"data1", stagingFields()},
   };
   return tables;

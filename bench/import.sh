@@ -7,10 +7,10 @@
 set -euo pipefail
 n=${1:-100000}
 root=$(cd "$(dirname "$0")/.." && pwd)
-bin=$root/build/release
+bin=$root/build/release/tools
 if [ ! -x "$bin/talvor-import" ] || [ ! -x "$bin/talvor-demo" ]; then
-  cmake -S "$root" -B "$bin" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build "$bin" -j"$(nproc)" >/dev/null
+  cmake -S "$root" -B "$root/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$root/build/release" -j"$(nproc)" >/dev/null
 fi
 for tool in sqlite3 bc time; do
   dpkg -s "$tool" >/dev/null 2>&1 || { apt-get update -qq && apt-get install -y -qq "$tool" >/dev/null; }

@@ -4,10 +4,11 @@ namespace talvor::demo {
 
 namespace {
 
-// The staging table: 93 character columns F1 to F93.
+// The staging table: 93 character columns F1 to F93; the first 20 are wide
+// enough for any column the exports carry, the rest hold short codes.
 std::vector<FieldDef> stagingFields() {
   std::vector<FieldDef> fields;
-  for (int i = 1; i <= 93; ++i) fields.push_back({"F" + std::to_string(i), 'C', 40, 0});
+  for (int i = 1; i <= 93; ++i) fields.push_back({"F" + std::to_string(i), 'C', i <= 20 ? 40 : 10, 0});
   return fields;
 }
 

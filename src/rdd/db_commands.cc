@@ -18,15 +18,6 @@ constexpr char kSubsystem[] = "DBCMD";
 
 bool truthy(const Value& v) { return v.isLogical() && v.asLogical(); }
 
-// The current table, or null after raising "Workarea not in use" for `function`.
-WorkArea* tableFor(const char* function) {
-  if (WorkArea* a = currentArea()) return a;
-  RuntimeError e = makeError(kSubsystem, gen::NoTable, 2001, function);
-  e.canDefault = true;
-  raise(e);
-  return nullptr;
-}
-
 std::string baseName(const std::string& name) {
   const std::size_t slash = name.find_last_of("/\\");
   std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
@@ -51,6 +42,14 @@ bool reservedLetter(const std::string& alias) {
 int64_t numberOr(const Value& v, int64_t fallback) { return v.isNumber() ? static_cast<int64_t>(v.asDouble()) : fallback; }
 
 }  // namespace
+
+WorkArea* requireTable(const char* function) {
+  if (WorkArea* a = currentArea()) return a;
+  RuntimeError e = makeError(kSubsystem, gen::NoTable, 2001, function);
+  e.canDefault = true;
+  raise(e);
+  return nullptr;
+}
 
 Value DBSELECTAREA(const Value& area) {
   AreaRegistry& r = areas();
@@ -182,17 +181,17 @@ Value __RDDSETDEFAULT(const Value& driver) {
 }
 
 Value DBGOTOP() {
-  if (WorkArea* a = tableFor("DBGOTOP")) a->goFirst();
+  if (WorkArea* a = requireTable("DBGOTOP")) a->goFirst();
   return Value();
 }
 
 Value DBGOBOTTOM() {
-  if (WorkArea* a = tableFor("DBGOBOTTOM")) a->goLast();
+  if (WorkArea* a = requireTable("DBGOBOTTOM")) a->goLast();
   return Value();
 }
 
 Value DBGOTO(const Value& n) {
-  if (WorkArea* a = tableFor("DBGOTO")) {
+  if (WorkArea* a = requireTable("DBGOTO")) {
     if (n.isNil()) {
       raise(makeError(kSubsystem, gen::ArgumentError, 1003, "DBGOTO"));
       return Value();
@@ -205,7 +204,7 @@ Value DBGOTO(const Value& n) {
 Value DBGOTO() { return DBGOTO(Value()); }
 
 Value DBSKIP(const Value& n) {
-  if (WorkArea* a = tableFor("DBSKIP")) a->skipBy(numberOr(n, 1));
+  if (WorkArea* a = requireTable("DBSKIP")) a->skipBy(numberOr(n, 1));
   return Value();
 }
 
@@ -245,18 +244,18 @@ Value RECCOUNT() { return LASTREC(); }
 
 Value DBAPPEND(const Value& unlockOthers) {
   rt().netErr = false;
-  if (WorkArea* a = tableFor("DBAPPEND"))
+  if (WorkArea* a = requireTable("DBAPPEND"))
     if (!a->appendBlank(unlockOthers.isLogical() ? unlockOthers.asLogical() : true)) rt().netErr = true;
   return Value();
 }
 
 Value DBDELETE() {
-  if (WorkArea* a = tableFor("DBDELETE")) a->markDeleted();
+  if (WorkArea* a = requireTable("DBDELETE")) a->markDeleted();
   return Value();
 }
 
 Value DBRECALL() {
-  if (WorkArea* a = tableFor("DBRECALL")) a->unmarkDeleted();
+  if (WorkArea* a = requireTable("DBRECALL")) a->unmarkDeleted();
   return Value();
 }
 
@@ -328,7 +327,7 @@ Value __DBLOCATE(const Value& forBlock, const Value& whileBlock, const Value& ne
 }
 
 Value RLOCK() {
-  WorkArea* a = tableFor("RLOCK");
+  WorkArea* a = requireTable("RLOCK");
   if (!a) return Value::logical(false);
   bool locked = false;
   a->requestLock(1, a->currentRecord(), locked);
@@ -336,7 +335,7 @@ Value RLOCK() {
 }
 
 Value LOCK() {
-  WorkArea* a = tableFor("LOCK");
+  WorkArea* a = requireTable("LOCK");
   if (!a) return Value::logical(false);
   bool locked = false;
   a->requestLock(1, a->currentRecord(), locked);
@@ -344,7 +343,7 @@ Value LOCK() {
 }
 
 Value FLOCK() {
-  WorkArea* a = tableFor("FLOCK");
+  WorkArea* a = requireTable("FLOCK");
   if (!a) return Value::logical(false);
   bool locked = false;
   a->requestLock(3, 0, locked);
@@ -352,12 +351,12 @@ Value FLOCK() {
 }
 
 Value DBUNLOCK() {
-  if (WorkArea* a = tableFor("DBUNLOCK")) a->releaseLocks(0);
+  if (WorkArea* a = requireTable("DBUNLOCK")) a->releaseLocks(0);
   return Value();
 }
 
 Value DBCOMMIT() {
-  if (WorkArea* a = tableFor("DBCOMMIT")) a->flushArea();
+  if (WorkArea* a = requireTable("DBCOMMIT")) a->flushArea();
   return Value();
 }
 
@@ -369,7 +368,7 @@ Value DBCOMMITALL() {
 }
 
 Value DBSETFILTER(const Value& block) {
-  if (WorkArea* a = tableFor("DBSETFILTER")) a->setFilter(block.isBlock() ? block : Value());
+  if (WorkArea* a = requireTable("DBSETFILTER")) a->setFilter(block.isBlock() ? block : Value());
   return Value();
 }
 

@@ -6,6 +6,12 @@
 
 namespace talvor {
 
+class WorkArea;
+
+// The current table, or null after raising "Workarea not in use" (DBCMD/2001,
+// default allowed) with the function's name.
+WorkArea* requireTable(const char* function);
+
 // Work areas, open and close.
 Value DBSELECTAREA(const Value& area);
 Value SELECT(const Value& alias = {});

@@ -40,16 +40,6 @@ class ScopedPackProgress {
   const WorkArea* area_;
 };
 
-WorkArea* requireTable(const char* operation) {
-  WorkArea* area = currentArea();
-  if (area == nullptr) {
-    RuntimeError e = makeError(kSubsystem, gen::NoTable, 2001, operation);
-    e.canDefault = true;
-    raise(e);
-  }
-  return area;
-}
-
 std::string trimRight(std::string s) {
   while (!s.empty() && s.back() == ' ') s.pop_back();
   return s;

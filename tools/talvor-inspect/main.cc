@@ -4,6 +4,7 @@
 //   talvor-inspect count FILE.dbf           its record count
 //   talvor-inspect rows FILE.dbf [--csv] [--limit N]   its records (deleted ones marked)
 //   talvor-inspect check FILE.ntx           an index file's header and a full check of its tree
+//   talvor-inspect dbt FILE.dbt             a memo file's next-free block and its texts
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "dbt_verb.h"
 #include "ntx_check_verb.h"
 #include "table_verbs.h"
 
@@ -20,7 +22,8 @@ int usage() {
   std::fprintf(stderr,
                "usage: talvor-inspect header|struct|count FILE.dbf\n"
                "       talvor-inspect rows FILE.dbf [--csv] [--limit N]\n"
-               "       talvor-inspect check FILE.ntx\n");
+               "       talvor-inspect check FILE.ntx\n"
+               "       talvor-inspect dbt FILE.dbt\n");
   return 2;
 }
 
@@ -42,6 +45,7 @@ int main(int argc, char** argv) {
     }
   }
   if (verb == "check") return talvor::runNtxCheck(path, std::cout);
+  if (verb == "dbt") return talvor::runDbtListing(path, std::cout);
   if (verb == "header") return talvor::runTableHeader(path, std::cout);
   if (verb == "struct") return talvor::runTableStruct(path, std::cout);
   if (verb == "count") return talvor::runTableCount(path, std::cout);

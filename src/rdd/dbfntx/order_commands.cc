@@ -1,6 +1,7 @@
 #include "rdd/dbfntx/order_commands.h"
 
 #include "rdd/area_registry.h"
+#include "rdd/db_commands.h"
 #include "rdd/ntx_area.h"
 #include "services/runtime.h"
 #include "services/text.h"
@@ -13,15 +14,7 @@ namespace {
 
 constexpr char kSubsystem[] = "DBCMD";
 
-WorkArea* tableFor(const char* function) {
-  if (WorkArea* a = currentArea()) return a;
-  RuntimeError e = makeError(kSubsystem, gen::NoTable, 2001, function);
-  e.canDefault = true;
-  raise(e);
-  return nullptr;
-}
-
-NtxArea* ordersOf(const char* function) { return dynamic_cast<NtxArea*>(tableFor(function)); }
+NtxArea* ordersOf(const char* function) { return dynamic_cast<NtxArea*>(requireTable(function)); }
 
 std::string textOr(const Value& v) { return v.isText() ? v.asText() : std::string(); }
 
@@ -139,7 +132,7 @@ Value ORDNAME(const Value& position) {
 }
 
 Value DBSEEK(const Value& key, const Value& soft, const Value& last) {
-  WorkArea* area = tableFor("DBSEEK");
+  WorkArea* area = requireTable("DBSEEK");
   if (!area) return Value::logical(false);
   if (key.isNil()) {
     raise(makeError(kSubsystem, gen::ArgumentError, 1001, "DBSEEK"));

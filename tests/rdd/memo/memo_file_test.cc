@@ -162,5 +162,33 @@ TEST_F(MemoFileTest, ListingWalksTheTextsUpToNextFree) {
   EXPECT_EQ(listing.texts.size(), 3u);
 }
 
+TEST(MemoLock, CoversOffsetOneForTwoGigabytesAndWaits) {
+  struct LockRecorder : MemoryFile {
+    std::vector<LockRequest> requests;
+    int refusals = 1;
+    bool lock(const LockRequest& r) override {
+      requests.push_back(r);
+      if (!r.unlock && refusals > 0) {
+        --refusals;
+        setLastError(oserr::LockViolation);
+        return false;
+      }
+      return true;
+    }
+  } file;
+  MemoFile memo(file);
+  ASSERT_TRUE(memo.lockShared());  // refused once, asked again
+  ASSERT_TRUE(memo.unlock());
+  ASSERT_TRUE(memo.lockExclusive());
+  ASSERT_EQ(file.requests.size(), 4u);
+  for (const LockRequest& r : file.requests) {
+    EXPECT_EQ(r.offset, 1u);
+    EXPECT_EQ(r.length, 0x7FFFFFFFu);
+  }
+  EXPECT_TRUE(file.requests[0].shared && file.requests[0].wait && !file.requests[0].unlock);
+  EXPECT_TRUE(file.requests[2].unlock);
+  EXPECT_TRUE(!file.requests[3].shared && file.requests[3].wait);
+}
+
 }  // namespace
 }  // namespace talvor::dbt

@@ -25,9 +25,14 @@ const Value kFalse = Value::logical(false);
 
 class Steps {
  public:
-  explicit Steps(int textControl) : textControl_(textControl) {}
+  Steps(int textControl, const std::function<void(int)>& afterStep) : textControl_(textControl), afterStep_(afterStep) {}
 
-  void show(const char* message) { showProgress(message, textControl_); }
+  // Shows a step's message; the step before it is then done.
+  void show(const char* message) {
+    if (afterStep_ && shown_ > 0) afterStep_(shown_);
+    ++shown_;
+    showProgress(message, textControl_);
+  }
 
   void openInFreeArea(const char* table) {
     DBSELECTAREA(Value::text("0"));
@@ -62,12 +67,14 @@ class Steps {
 
  private:
   int textControl_;
+  const std::function<void(int)>& afterStep_;
+  int shown_ = 0;
 };
 
 }  // namespace
 
-void runImportSteps(int textControl) {
-  Steps s(textControl);
+void runImportSteps(int textControl, const std::function<void(int)>& afterStep) {
+  Steps s(textControl, afterStep);
 
   s.show("Processing TALVOR_ZALF.CSV - Please Wait...");
   s.openInFreeArea("zalf");

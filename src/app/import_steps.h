@@ -3,8 +3,12 @@
 // indexes, the material derivation and the discount encryption.
 #pragma once
 
+#include <functional>
+
 namespace talvor {
 
-void runImportSteps(int textControl);
+// `afterStep`, when given, is called with the number of each step (1 to 13) once
+// that step is done, before the next step's message.
+void runImportSteps(int textControl, const std::function<void(int)>& afterStep = {});
 
 }  // namespace talvor

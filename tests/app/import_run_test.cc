@@ -13,6 +13,7 @@
 #include "app/progress_dialog.h"
 #include "gui/recording_backend.h"
 #include "gui/ui.h"
+#include "rdd/area_registry.h"
 #include "rdd/db_commands.h"
 #include "rdd/dbfntx/ntx_check.h"
 #include "rdd/table_ops.h"
@@ -134,9 +135,9 @@ class ImportRun : public ::testing::Test {
     write("talvor_zuom_disc.csv", {"CUSTOMER,UOM,DISCOUNT", "4711,M,12.5"});
   }
 
-  void runImport() {
+  void runImport(const std::function<void(int)>& afterStep = {}) {
     const ProgressDialog dialog = openProgressDialog();
-    runImportSteps(dialog.textControl);
+    runImportSteps(dialog.textControl, afterStep);
     closeProgressDialog(dialog);
   }
 
@@ -282,6 +283,33 @@ TEST_F(ImportRun, ShowsTheStepMessagesInOrder) {
   };
   EXPECT_EQ(steps, expected);
   EXPECT_FALSE(ui_->eventsStartingWith("text Records Added to DATA1 3").empty());
+}
+
+TEST_F(ImportRun, PlacesTheTablesInTheirWorkAreas) {
+  writeEveryExport();
+  std::vector<std::string> placements;
+  runImport([&](int step) {
+    std::string text = "after " + std::to_string(step) + ":";
+    for (const auto& [n, area] : areas().areas()) text += " " + std::to_string(n) + "=" + area->alias();
+    placements.push_back(text + " current " + std::to_string(areas().current()));
+  });
+  const std::string base = " 1=ZALF 2=MAT 3=PRICESKU 4=METDISC 5=FINPH";
+  const std::vector<std::string> expected = {
+      "after 1: 1=ZALF current 1",
+      "after 2: 1=ZALF current 2",
+      "after 3: 1=ZALF 4=METDISC current 4",
+      "after 4: 1=ZALF 2=MAT 4=METDISC current 2",
+      "after 5: 1=ZALF 2=MAT 3=PRICESKU 4=METDISC current 3",
+      "after 6:" + base + " current 5",
+      "after 7:" + base + " 8=FINDISC current 8",
+      "after 8:" + base + " 8=FINDISC 9=SKUDISC current 9",
+      "after 9:" + base + " 8=FINDISC 9=SKUDISC 10=FINSKU current 10",
+      "after 10:" + base + " 6=METKIT 8=FINDISC 9=SKUDISC 10=FINSKU current 6",
+      "after 11:" + base + " 6=METKIT 7=UOMDISC 8=FINDISC 9=SKUDISC 10=FINSKU current 7",
+      "after 12:" + base + " 6=METKIT 7=METPRICE 8=FINDISC 9=SKUDISC 10=FINSKU current 7",
+      "after 13: current 1",
+  };
+  EXPECT_EQ(placements, expected);
 }
 
 TEST_F(ImportRun, MissingTextExportsLeaveEmptyTablesAndRunToTheEnd) {

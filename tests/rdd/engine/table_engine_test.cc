@@ -3,6 +3,7 @@
 #include <unistd.h>
 #include <fcntl.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -197,6 +198,38 @@ TEST_F(TableEngine, RecordLockIsAByteAtTheSchemeOffset) {
   int status = 0;
   waitpid(child, &status, 0);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+}  // namespace
+}  // namespace talvor
+
+namespace talvor {
+namespace {
+
+// An independent reader (Debian's python3-dbfread) reads back what the engine wrote.
+TEST_F(TableEngine, IndependentReaderReadsTheValuesBack) {
+  if (std::system("/usr/bin/python3 -c 'import dbfread' 2>/dev/null") != 0) GTEST_SKIP() << "python3-dbfread missing";
+  create("inter", {row("NAME", "C", 8), row("QTY", "N", 5), row("PRICE", "N", 9, 2), row("DAY", "D", 8),
+                   row("OK", "L", 1)});
+  use("inter");
+  DBAPPEND();
+  FIELDPUT(Value::integer(1), Value::text("Alpha"));
+  FIELDPUT(Value::integer(2), Value::integer(-42));
+  FIELDPUT(Value::integer(3), Value::real(1234.5));
+  FIELDPUT(Value::integer(4), Value::date(2455972));  // 2012-02-14
+  FIELDPUT(Value::integer(5), Value::logical(true));
+  DBAPPEND();
+  FIELDPUT(Value::integer(1), Value::text("Beta"));
+  FIELDPUT(Value::integer(5), Value::logical(false));
+  DBCLOSEAREA();
+  const std::string script =
+      "import dbfread\n"
+      "rows = [dict(r) for r in dbfread.DBF('inter.dbf')]\n"
+      "print(rows[0]['NAME'], rows[0]['QTY'], rows[0]['PRICE'], rows[0]['DAY'], rows[0]['OK'])\n"
+      "print(rows[1]['NAME'], rows[1]['QTY'], rows[1]['PRICE'], rows[1]['DAY'], rows[1]['OK'], len(rows))\n";
+  std::ofstream("read.py") << script;
+  ASSERT_EQ(std::system("/usr/bin/python3 read.py > out.txt 2>&1"), 0) << fileBytes("out.txt");
+  EXPECT_EQ(fileBytes("out.txt"), "Alpha -42 1234.5 2012-02-14 True\nBeta None None None False 2\n");
 }
 
 }  // namespace

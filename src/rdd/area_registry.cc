@@ -46,17 +46,15 @@ class AreaFieldScope : public FieldScope {
 
 }  // namespace
 
-AreaRegistry::AreaRegistry() {
-  static thread_local std::unique_ptr<AreaFieldScope> scope;
-  scope = std::make_unique<AreaFieldScope>(*this);
-  setFieldScope(scope.get());
+AreaRegistry::AreaRegistry() : fieldScope_(std::make_unique<AreaFieldScope>(*this)) {
+  setFieldScope(fieldScope_.get());
 }
 
 AreaRegistry::~AreaRegistry() {
   for (auto& [n, area] : areas_)
     if (area) area->closeTable();
   areas_.clear();
-  setFieldScope(nullptr);
+  if (fieldScope() == fieldScope_.get()) setFieldScope(nullptr);
 }
 
 int AreaRegistry::nextFree() const {

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "rdd/work_area.h"
+#include "services/expr/field_scope.h"
 
 namespace talvor {
 
@@ -43,6 +44,7 @@ class AreaRegistry {
  private:
   std::map<int, std::unique_ptr<WorkArea>> areas_;
   std::map<std::string, int> aliases_;
+  std::unique_ptr<FieldScope> fieldScope_;  // installed while the registry lives
   int current_ = 1;
 };
 

@@ -1,6 +1,7 @@
 #include "rdd/ntx_area.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "rdd/dbfntx/key_sorter.h"
 #include "rdd/dbfntx/ntx_build.h"

@@ -75,20 +75,20 @@ ErrorAnswer reportAndAsk(RuntimeError& error, HandlerState& s) {
   } catch (const std::exception&) {
   }
   s.line = kLineDialog;
-  ErrorDialogSpec spec;
-  spec.messageLine = error.messageLine();
-  spec.stackLines = stackCallLines();
-  spec.allowRetry = error.canRetry;
-  spec.allowDefault = error.canDefault;
+  ErrorDialogSpec dialogSpec;
+  dialogSpec.messageLine = error.messageLine();
+  dialogSpec.stackLines = stackCallLines();
+  dialogSpec.allowRetry = error.canRetry;
+  dialogSpec.allowDefault = error.canDefault;
   const auto viewer = s.viewer ? s.viewer : openLogFile;
-  const ErrorChoice choice = ui().errorDialog(spec, [&] { viewer(logPath()); });
+  const ErrorChoice choice = ui().errorDialog(dialogSpec, [&] { viewer(logPath()); });
   switch (choice) {
     case ErrorChoice::Retry: return ErrorAnswer{Answer::Retry, {}};
     case ErrorChoice::Default: return ErrorAnswer{Answer::Default, {}};
     default:
       // A run without any UI still says in one line why it ended.
       if (dynamic_cast<NoneBackend*>(&ui().backend()))
-        std::fprintf(stderr, "talvor-import: %s (see %s)\n", spec.messageLine.c_str(), logPath().c_str());
+        std::fprintf(stderr, "talvor-import: %s (see %s)\n", dialogSpec.messageLine.c_str(), logPath().c_str());
       throw ProgramExit{1};
   }
 }

@@ -14,9 +14,9 @@ ErrorPolicy errorPolicyFromEnvironment() {
   return ErrorPolicy::Ask;
 }
 
-ErrorChoice unattendedChoice(ErrorPolicy policy, const ErrorDialogSpec& spec) {
-  if (policy == ErrorPolicy::Default && spec.allowDefault) return ErrorChoice::Default;
-  if (policy == ErrorPolicy::Retry && spec.allowRetry) return ErrorChoice::Retry;
+ErrorChoice unattendedChoice(ErrorPolicy policy, const ErrorDialogSpec& dialogSpec) {
+  if (policy == ErrorPolicy::Default && dialogSpec.allowDefault) return ErrorChoice::Default;
+  if (policy == ErrorPolicy::Retry && dialogSpec.allowRetry) return ErrorChoice::Retry;
   return ErrorChoice::Quit;
 }
 

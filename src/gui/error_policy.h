@@ -13,6 +13,6 @@ ErrorPolicy errorPolicyFromEnvironment();
 
 // The answer given without asking: the policy's choice when the dialog offers
 // it, else Quit (Ask, too, quits when nobody can be asked).
-ErrorChoice unattendedChoice(ErrorPolicy policy, const ErrorDialogSpec& spec);
+ErrorChoice unattendedChoice(ErrorPolicy policy, const ErrorDialogSpec& dialogSpec);
 
 }  // namespace talvor

@@ -9,8 +9,8 @@ namespace talvor {
 class NoneBackend final : public UiBackend {
  public:
   explicit NoneBackend(ErrorPolicy policy) : policy_(policy) {}
-  ErrorChoice errorDialog(const ErrorDialogSpec& spec) override {
-    return unattendedChoice(policy_, spec);
+  ErrorChoice errorDialog(const ErrorDialogSpec& dialogSpec) override {
+    return unattendedChoice(policy_, dialogSpec);
   }
 
  private:

@@ -70,16 +70,16 @@ void RecordingBackend::noticeShown(const std::string& title, const std::string& 
 
 void RecordingBackend::noticeClosed() { events.emplace_back("notice closed"); }
 
-ErrorChoice RecordingBackend::errorDialog(const ErrorDialogSpec& spec) {
-  errorDialogs.push_back(spec);
+ErrorChoice RecordingBackend::errorDialog(const ErrorDialogSpec& dialogSpec) {
+  errorDialogs.push_back(dialogSpec);
   ErrorChoice choice = ErrorChoice::Quit;
   if (!errorChoices.empty()) {
     choice = errorChoices.front();
     errorChoices.pop_front();
   }
   std::string buttons;
-  for (const auto& b : errorDialogButtons(spec)) buttons += (buttons.empty() ? "" : "|") + b;
-  events.push_back("error " + spec.messageLine + " [" + buttons + "] -> " + choiceName(choice));
+  for (const auto& b : errorDialogButtons(dialogSpec)) buttons += (buttons.empty() ? "" : "|") + b;
+  events.push_back("error " + dialogSpec.messageLine + " [" + buttons + "] -> " + choiceName(choice));
   return choice;
 }
 

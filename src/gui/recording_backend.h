@@ -37,7 +37,7 @@ class RecordingBackend final : public UiBackend {
   void messageBox(BoxKind kind, const std::string& title, const std::string& text) override;
   void noticeShown(const std::string& title, const std::string& text, double seconds) override;
   void noticeClosed() override;
-  ErrorChoice errorDialog(const ErrorDialogSpec& spec) override;
+  ErrorChoice errorDialog(const ErrorDialogSpec& dialogSpec) override;
 
   // The events that start with `prefix`.
   std::vector<std::string> eventsStartingWith(const std::string& prefix) const;

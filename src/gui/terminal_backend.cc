@@ -137,12 +137,12 @@ std::string TerminalBackend::readAnswer() {
   return answer;
 }
 
-ErrorChoice TerminalBackend::errorDialog(const ErrorDialogSpec& spec) {
+ErrorChoice TerminalBackend::errorDialog(const ErrorDialogSpec& dialogSpec) {
   flushPending();
   breakStatusLine();
-  std::fprintf(streams_.out, "   Error description: %s\n", spec.messageLine.c_str());
+  std::fprintf(streams_.out, "   Error description: %s\n", dialogSpec.messageLine.c_str());
   if (!canAsk() || policy_ != ErrorPolicy::Ask) {
-    const ErrorChoice choice = unattendedChoice(policy_, spec);
+    const ErrorChoice choice = unattendedChoice(policy_, dialogSpec);
     std::fprintf(streams_.out, "   (answered %s; see Error.log)\n",
                  choice == ErrorChoice::Default ? "Default"
                  : choice == ErrorChoice::Retry ? "Retry"
@@ -150,9 +150,9 @@ ErrorChoice TerminalBackend::errorDialog(const ErrorDialogSpec& spec) {
     std::fflush(streams_.out);
     return choice;
   }
-  for (const auto& line : spec.stackLines) std::fprintf(streams_.out, "   %s\n", line.c_str());
+  for (const auto& line : dialogSpec.stackLines) std::fprintf(streams_.out, "   %s\n", line.c_str());
   std::string prompt;
-  for (const auto& b : errorDialogButtons(spec)) prompt += (prompt.empty() ? "" : ", ") + std::string(buttonKey(b));
+  for (const auto& b : errorDialogButtons(dialogSpec)) prompt += (prompt.empty() ? "" : ", ") + std::string(buttonKey(b));
   for (;;) {
     std::fprintf(streams_.out, "%s? ", prompt.c_str());
     std::fflush(streams_.out);
@@ -160,8 +160,8 @@ ErrorChoice TerminalBackend::errorDialog(const ErrorDialogSpec& spec) {
     const std::string answer = readAnswer();
     const int c = answer.empty() ? 0 : std::tolower(static_cast<unsigned char>(answer[0]));
     if (c == 'q' || (answer.empty() && std::feof(streams_.in))) return ErrorChoice::Quit;
-    if (c == 'r' && spec.allowRetry) return ErrorChoice::Retry;
-    if (c == 'd' && spec.allowDefault) return ErrorChoice::Default;
+    if (c == 'r' && dialogSpec.allowRetry) return ErrorChoice::Retry;
+    if (c == 'd' && dialogSpec.allowDefault) return ErrorChoice::Default;
     if (c == 's') return ErrorChoice::SeeLog;
   }
 }

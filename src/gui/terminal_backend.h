@@ -37,7 +37,7 @@ class TerminalBackend final : public UiBackend {
   void dialogClosed(int dialog) override;
   void messageBox(BoxKind kind, const std::string& title, const std::string& text) override;
   void noticeShown(const std::string& title, const std::string& text, double seconds) override;
-  ErrorChoice errorDialog(const ErrorDialogSpec& spec) override;
+  ErrorChoice errorDialog(const ErrorDialogSpec& dialogSpec) override;
 
  private:
   bool canAsk() const { return streams_.inIsTerminal && streams_.outIsTerminal; }

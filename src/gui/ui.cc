@@ -15,10 +15,10 @@ DialogRect dialogPixels(const DialogRect& u) {
   return DialogRect{u.top * 151 / 10, u.left * 79 / 10, u.bottom * 151 / 10, u.right * 79 / 10};
 }
 
-std::vector<std::string> errorDialogButtons(const ErrorDialogSpec& spec) {
+std::vector<std::string> errorDialogButtons(const ErrorDialogSpec& dialogSpec) {
   std::vector<std::string> buttons{"&Quit"};
-  if (spec.allowRetry) buttons.emplace_back("&Retry");
-  if (spec.allowDefault) buttons.emplace_back("&Default");
+  if (dialogSpec.allowRetry) buttons.emplace_back("&Retry");
+  if (dialogSpec.allowDefault) buttons.emplace_back("&Default");
   buttons.emplace_back("See Error.log file");
   return buttons;
 }
@@ -87,10 +87,10 @@ bool Ui::sysRefresh() { return backend_->pump(); }
 
 void Ui::setCursor(CursorShape shape) { backend_->cursorSet(shape); }
 
-int Ui::createFont(FontSpec spec) {
+int Ui::createFont(FontSpec dialogSpec) {
   noteClass("FONT");
   const int id = nextId_++;
-  fonts_[id] = std::move(spec);
+  fonts_[id] = std::move(dialogSpec);
   return id;
 }
 
@@ -118,12 +118,12 @@ void Ui::msgWait(const std::string& text, const std::string& title, double secon
   backend_->noticeClosed();
 }
 
-ErrorChoice Ui::errorDialog(const ErrorDialogSpec& spec, const std::function<void()>& seeLog) {
+ErrorChoice Ui::errorDialog(const ErrorDialogSpec& dialogSpec, const std::function<void()>& seeLog) {
   noteClass("DIALOG");
   for (;;) {
-    ErrorChoice choice = backend_->errorDialog(spec);
-    if (choice == ErrorChoice::Retry && !spec.allowRetry) choice = ErrorChoice::Quit;
-    if (choice == ErrorChoice::Default && !spec.allowDefault) choice = ErrorChoice::Quit;
+    ErrorChoice choice = backend_->errorDialog(dialogSpec);
+    if (choice == ErrorChoice::Retry && !dialogSpec.allowRetry) choice = ErrorChoice::Quit;
+    if (choice == ErrorChoice::Default && !dialogSpec.allowDefault) choice = ErrorChoice::Quit;
     if (choice != ErrorChoice::SeeLog) return choice;
     if (seeLog) seeLog();
   }

@@ -47,7 +47,7 @@ class Ui {
   bool sysRefresh();
   void setCursor(CursorShape shape);
 
-  int createFont(FontSpec spec);
+  int createFont(FontSpec dialogSpec);
   const FontSpec* font(int id) const;
 
   void msgInfo(const std::string& text, const std::string& title);
@@ -58,7 +58,7 @@ class Ui {
 
   // Runs the modal error dialog until a choice other than "See Error.log file" is
   // made; that button calls `seeLog` and leaves the dialog open.
-  ErrorChoice errorDialog(const ErrorDialogSpec& spec, const std::function<void()>& seeLog);
+  ErrorChoice errorDialog(const ErrorDialogSpec& dialogSpec, const std::function<void()>& seeLog);
 
   // The names of the object kinds created so far, in the order of first creation.
   const std::vector<std::string>& classesInUse() const { return classes_; }

@@ -36,7 +36,7 @@ struct ErrorDialogSpec {
 
 // The buttons of an error dialog, in their order: "&Quit", "&Retry" when retry is
 // allowed, "&Default" when a default is allowed, "See Error.log file".
-std::vector<std::string> errorDialogButtons(const ErrorDialogSpec& spec);
+std::vector<std::string> errorDialogButtons(const ErrorDialogSpec& dialogSpec);
 
 class UiBackend {
  public:
@@ -55,7 +55,7 @@ class UiBackend {
   virtual void noticeShown(const std::string& title, const std::string& text, double seconds) {}
   virtual void noticeClosed() {}
   // The modal error dialog; the default closes it at once, which counts as Quit.
-  virtual ErrorChoice errorDialog(const ErrorDialogSpec& spec) { return ErrorChoice::Quit; }
+  virtual ErrorChoice errorDialog(const ErrorDialogSpec& dialogSpec) { return ErrorChoice::Quit; }
 };
 
 }  // namespace talvor

@@ -50,12 +50,12 @@ TEST(Impmain, SettingsPublicsAndTheProgressDialog) {
   EXPECT_TRUE(wnd->isNil());
   const Value* font = rt().findPublic("oFontW");
   ASSERT_TRUE(font && font->isNumber());
-  const FontSpec* spec = ui().font(static_cast<int>(font->asDouble()));
-  ASSERT_NE(spec, nullptr);
-  EXPECT_EQ(spec->face, "Arial");
-  EXPECT_EQ(spec->width, 0);
-  EXPECT_EQ(spec->height, -12);
-  EXPECT_TRUE(spec->bold);
+  const FontSpec* dialogSpec = ui().font(static_cast<int>(font->asDouble()));
+  ASSERT_NE(dialogSpec, nullptr);
+  EXPECT_EQ(dialogSpec->face, "Arial");
+  EXPECT_EQ(dialogSpec->width, 0);
+  EXPECT_EQ(dialogSpec->height, -12);
+  EXPECT_TRUE(dialogSpec->bold);
 
   // The dialog opens with "Please Wait.." and closes after the last step.
   const std::vector<std::string> opening{"dialog Importing SAP Data 90,79,196,537",

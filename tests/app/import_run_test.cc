@@ -20,6 +20,7 @@
 #include "services/cipher.h"
 #include "services/dates.h"
 #include "services/runtime.h"
+#include "support/scratch_folder_test.h"
 
 namespace talvor {
 namespace {
@@ -63,16 +64,10 @@ const std::vector<std::pair<const char*, std::vector<Field>>>& fixtureTables() {
   return tables;
 }
 
-class ImportRun : public ::testing::Test {
+class ImportRun : public ScratchFolderTest {
  protected:
   void SetUp() override {
-    rt().reset();
-    dir_ = fs::temp_directory_path() / ("talvor-import-" + std::to_string(::getpid()) + "-" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    old_ = fs::current_path();
-    fs::current_path(dir_);
+    ScratchFolderTest::SetUp();
     rt().errorHandler = [this](RuntimeError& e) {
       if (e.genCode != gen::ZeroDivisor) errors_.push_back(e.messageLine());
       return ErrorAnswer{e.genCode == gen::ZeroDivisor ? Answer::Substitute : Answer::Default, Value::integer(0)};
@@ -85,12 +80,6 @@ class ImportRun : public ::testing::Test {
     rt().settings.epoch = 1932;
     rt().settings.exclusive = true;
     createTables();
-  }
-  void TearDown() override {
-    DBCLOSEALL();
-    fs::current_path(old_);
-    fs::remove_all(dir_);
-    rt().reset();
   }
 
   void createTables() {
@@ -155,7 +144,6 @@ class ImportRun : public ::testing::Test {
     return rows;
   }
 
-  fs::path dir_, old_;
   RecordingBackend* ui_ = nullptr;
   std::vector<std::string> errors_;
 };

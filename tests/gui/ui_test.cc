@@ -101,9 +101,9 @@ TEST_F(UiTest, ErrorDialogButtonsAndAnswers) {
   for (const Case& c : cases) {
     SetUp();
     rec_->errorChoices.assign(c.script.begin(), c.script.end());
-    ErrorDialogSpec spec{"Error X/1  Y", {"Called from A(1)"}, c.retry, c.dflt};
+    ErrorDialogSpec dialogSpec{"Error X/1  Y", {"Called from A(1)"}, c.retry, c.dflt};
     int seen = 0;
-    EXPECT_EQ(ui().errorDialog(spec, [&] { ++seen; }), c.expected);
+    EXPECT_EQ(ui().errorDialog(dialogSpec, [&] { ++seen; }), c.expected);
     EXPECT_EQ(seen, c.script.empty() || c.script[0] != ErrorChoice::SeeLog ? 0 : 1);
     ASSERT_FALSE(rec_->events.empty());
     EXPECT_NE(rec_->events.back().find(c.buttons), std::string::npos) << rec_->events.back();
@@ -235,10 +235,10 @@ TEST_F(TerminalTest, ErrorDialogAnswers) {
     buf_ = nullptr;
     SetUp();
     Ui& u = start(c.terminal, c.policy, c.input);
-    ErrorDialogSpec spec{"Error DBCMD/2001  Workarea not in use: DBSKIP", {"Called from A(3)"},
+    ErrorDialogSpec dialogSpec{"Error DBCMD/2001  Workarea not in use: DBSKIP", {"Called from A(3)"},
                          false, true};
     int shown = 0;
-    EXPECT_EQ(u.errorDialog(spec, [&] { ++shown; }), c.expected) << c.input;
+    EXPECT_EQ(u.errorDialog(dialogSpec, [&] { ++shown; }), c.expected) << c.input;
     EXPECT_EQ(shown, c.logShown) << c.input;
     EXPECT_NE(output().find("Error description: Error DBCMD/2001  Workarea not in use: DBSKIP"),
               std::string::npos);

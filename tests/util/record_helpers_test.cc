@@ -13,22 +13,17 @@
 #include "rdd/db_commands.h"
 #include "rdd/table_ops.h"
 #include "services/runtime.h"
+#include "support/scratch_folder_test.h"
 
 namespace talvor {
 namespace {
 
 namespace fs = std::filesystem;
 
-class RecordHelpers : public ::testing::Test {
+class RecordHelpers : public ScratchFolderTest {
  protected:
   void SetUp() override {
-    rt().reset();
-    dir_ = fs::temp_directory_path() / ("talvor-helpers-" + std::to_string(::getpid()) + "-" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    old_ = fs::current_path();
-    fs::current_path(dir_);
+    ScratchFolderTest::SetUp();
     clock_ = std::make_shared<TestClock>();
     setClock(clock_);
     auto backend = std::make_unique<RecordingBackend>();
@@ -43,13 +38,6 @@ class RecordHelpers : public ::testing::Test {
     DBCREATE(Value::text("t"), Value::array({Value::array({Value::text("A"), Value::text("C"), Value::integer(3),
                                                            Value::integer(0)})}));
   }
-  void TearDown() override {
-    DBCLOSEALL();
-    rt().reset();
-    fs::current_path(old_);
-    fs::remove_all(dir_);
-  }
-  fs::path dir_, old_;
   std::shared_ptr<TestClock> clock_;
   RecordingBackend* ui_ = nullptr;
   int raised = 0;

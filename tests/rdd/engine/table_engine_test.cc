@@ -13,6 +13,7 @@
 #include "rdd/db_commands.h"
 #include "rdd/table_ops.h"
 #include "services/runtime.h"
+#include "support/scratch_folder_test.h"
 
 namespace talvor {
 namespace {
@@ -28,32 +29,19 @@ Value row(const char* name, const char* type, int len, int dec = 0) {
   return Value::array({Value::text(name), Value::text(type), Value::integer(len), Value::integer(dec)});
 }
 
-class TableEngine : public ::testing::Test {
+class TableEngine : public ScratchFolderTest {
  protected:
   void SetUp() override {
-    rt().reset();
-    dir_ = fs::temp_directory_path() / ("talvor-engine-" + std::to_string(::getpid()) + "-" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    old_ = fs::current_path();
-    fs::current_path(dir_);
+    ScratchFolderTest::SetUp();
     rt().errorHandler = [this](RuntimeError& e) {
       errors.push_back(e);
       return ErrorAnswer{};
     };
   }
-  void TearDown() override {
-    DBCLOSEALL();
-    rt().reset();
-    fs::current_path(old_);
-    fs::remove_all(dir_);
-  }
   void create(const char* name, ValueArray rows) { DBCREATE(Value::text(name), Value::array(std::move(rows))); }
   void use(const char* name, bool shared = false) {
     DBUSEAREA(Value::logical(false), Value(), Value::text(name), Value(), Value::logical(shared), Value::logical(false));
   }
-  fs::path dir_, old_;
   std::vector<RuntimeError> errors;
 };
 

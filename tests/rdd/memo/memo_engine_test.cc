@@ -10,6 +10,7 @@
 #include "rdd/db_commands.h"
 #include "rdd/table_ops.h"
 #include "services/runtime.h"
+#include "support/scratch_folder_test.h"
 
 namespace talvor {
 namespace {
@@ -30,26 +31,14 @@ uint32_t u32At(const std::string& bytes, std::size_t at) {
          uint32_t(uint8_t(bytes[at + 2])) << 16 | uint32_t(uint8_t(bytes[at + 3])) << 24;
 }
 
-class MemoEngine : public ::testing::Test {
+class MemoEngine : public ScratchFolderTest {
  protected:
   void SetUp() override {
-    rt().reset();
-    dir_ = fs::temp_directory_path() / ("talvor-memo-" + std::to_string(::getpid()) + "-" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    old_ = fs::current_path();
-    fs::current_path(dir_);
+    ScratchFolderTest::SetUp();
     rt().errorHandler = [this](RuntimeError& e) {
       errors.push_back(e);
       return ErrorAnswer{};
     };
-  }
-  void TearDown() override {
-    DBCLOSEALL();
-    rt().reset();
-    fs::current_path(old_);
-    fs::remove_all(dir_);
   }
   // t.dbf: NAME C(5), NOTE M(10).
   void createNotes() { DBCREATE(Value::text("t"), Value::array({row("NAME", "C", 5), row("NOTE", "M", 10)})); }
@@ -64,7 +53,6 @@ class MemoEngine : public ::testing::Test {
     const std::size_t headerLength = uint8_t(dbf[8]) | uint8_t(dbf[9]) << 8;
     return dbf.substr(headerLength + (n - 1) * 16 + 6, 10);
   }
-  fs::path dir_, old_;
   std::vector<RuntimeError> errors;
 };
 

@@ -1,0 +1,40 @@
+// A test that runs in a fresh scratch folder of its own (the current directory
+// while it runs) with a clean run-time; every table is closed and the folder
+// removed afterwards.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "rdd/db_commands.h"
+#include "services/runtime.h"
+
+namespace talvor {
+
+class ScratchFolderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    rt().reset();
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    folder_ = std::filesystem::temp_directory_path() /
+              ("talvor-" + std::to_string(::getpid()) + "-" + info->test_suite_name() + "-" + info->name());
+    std::filesystem::remove_all(folder_);
+    std::filesystem::create_directories(folder_);
+    previous_ = std::filesystem::current_path();
+    std::filesystem::current_path(folder_);
+  }
+  void TearDown() override {
+    DBCLOSEALL();
+    rt().reset();
+    std::filesystem::current_path(previous_);
+    std::filesystem::remove_all(folder_);
+  }
+
+  std::filesystem::path folder_;
+  std::filesystem::path previous_;
+};
+
+}  // namespace talvor

@@ -155,25 +155,25 @@ void encodeDescriptor(const FieldDef& f, uint8_t* b) {
   }
 }
 
-bool fieldFromSpec(const FieldSpec& dialogSpec, FieldDef& out, std::string& problem) {
-  const std::string type = upperAscii(dialogSpec.type);
+bool fieldFromSpec(const FieldSpec& field, FieldDef& out, std::string& problem) {
+  const std::string type = upperAscii(field.type);
   if (type.empty()) {
-    problem = "empty field type for " + dialogSpec.name;
+    problem = "empty field type for " + field.name;
     return false;
   }
   char letter = type[0];
   FieldKind kind;
   if (!kindOfLetter(letter, kind)) {
-    problem = std::string("unknown field type ") + letter + " for " + dialogSpec.name;
+    problem = std::string("unknown field type ") + letter + " for " + field.name;
     return false;
   }
   out = FieldDef{};
-  out.name = upperAscii(dialogSpec.name.substr(0, kMaxNameLength));
+  out.name = upperAscii(field.name.substr(0, kMaxNameLength));
   out.kind = kind;
   out.fileType = letter == 'F' ? 'N' : letter == '2' || letter == '4' ? 'I' : letter == '8' ? 'B' : letter;
   switch (kind) {
     case FieldKind::Character: {
-      const int64_t length = int64_t(dialogSpec.length) + 256 * int64_t(dialogSpec.decimals);
+      const int64_t length = int64_t(field.length) + 256 * int64_t(field.decimals);
       if (length < 0 || length > 65535) {
         problem = "character field " + out.name + " longer than 65535";
         return false;
@@ -182,22 +182,22 @@ bool fieldFromSpec(const FieldSpec& dialogSpec, FieldDef& out, std::string& prob
       break;
     }
     case FieldKind::Numeric:
-      if (dialogSpec.length < 1 || dialogSpec.length > 255 || dialogSpec.decimals < 0 || dialogSpec.decimals > 255) {
+      if (field.length < 1 || field.length > 255 || field.decimals < 0 || field.decimals > 255) {
         problem = "numeric field " + out.name + " wider than 255";
         return false;
       }
-      out.length = static_cast<uint32_t>(dialogSpec.length);
-      out.decimals = static_cast<uint8_t>(dialogSpec.decimals);
+      out.length = static_cast<uint32_t>(field.length);
+      out.decimals = static_cast<uint8_t>(field.decimals);
       break;
-    case FieldKind::Date: out.length = dialogSpec.length == 3 ? 3 : 8; break;
+    case FieldKind::Date: out.length = field.length == 3 ? 3 : 8; break;
     case FieldKind::Logical: out.length = 1; break;
-    case FieldKind::Memo: out.length = dialogSpec.length == 4 ? 4 : 10; break;
+    case FieldKind::Memo: out.length = field.length == 4 ? 4 : 10; break;
     case FieldKind::Integer:
-      out.length = letter == '2' ? 2 : letter == '4' ? 4 : dialogSpec.length == 2 || dialogSpec.length == 8 ? dialogSpec.length : 4;
+      out.length = letter == '2' ? 2 : letter == '4' ? 4 : field.length == 2 || field.length == 8 ? field.length : 4;
       break;
     case FieldKind::Double:
       out.length = 8;
-      out.decimals = static_cast<uint8_t>(dialogSpec.decimals < 0 ? 0 : dialogSpec.decimals > 255 ? 255 : dialogSpec.decimals);
+      out.decimals = static_cast<uint8_t>(field.decimals < 0 ? 0 : field.decimals > 255 ? 255 : field.decimals);
       break;
   }
   return true;

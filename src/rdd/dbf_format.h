@@ -73,10 +73,10 @@ bool decodeDescriptors(const uint8_t* bytes, std::size_t size, uint8_t version,
                        std::vector<FieldDef>& fields, std::string& problem);
 void encodeDescriptor(const FieldDef& f, uint8_t* bytes);
 
-// Turns a creation dialogSpec into a field definition (upper-cased letter mapped, length
+// Turns a creation field into a field definition (upper-cased letter mapped, length
 // per the type rules). Returns false with `problem` for a letter or length the
 // file cannot hold.
-bool fieldFromSpec(const FieldSpec& dialogSpec, FieldDef& out, std::string& problem);
+bool fieldFromSpec(const FieldSpec& field, FieldDef& out, std::string& problem);
 // Assigns offsets; returns the record length (1 + sum of lengths).
 uint64_t layoutFields(std::vector<FieldDef>& fields);
 

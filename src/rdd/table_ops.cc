@@ -144,12 +144,12 @@ bool validStructure(const Value& structure, std::vector<dbf::FieldSpec>& specs) 
     if (!row.isArray() || row.asArray().size() < 4) return false;
     const ValueArray& r = row.asArray();
     if (!r[0].isText() || !r[1].isText() || !r[2].isNumber() || !r[3].isNumber()) return false;
-    dbf::FieldSpec dialogSpec;
-    dialogSpec.name = r[0].asText();
-    dialogSpec.type = r[1].asText();
-    dialogSpec.length = static_cast<int>(r[2].asDouble());
-    dialogSpec.decimals = static_cast<int>(r[3].asDouble());
-    specs.push_back(std::move(dialogSpec));
+    dbf::FieldSpec field;
+    field.name = r[0].asText();
+    field.type = r[1].asText();
+    field.length = static_cast<int>(r[2].asDouble());
+    field.decimals = static_cast<int>(r[3].asDouble());
+    specs.push_back(std::move(field));
   }
   return true;
 }
@@ -202,10 +202,10 @@ Value DBCREATE(const Value& file, const Value& structure, const Value& driver,
   }
   if (!hasExtension(name)) name += ".dbf";
   std::vector<dbf::FieldDef> fields;
-  for (const dbf::FieldSpec& dialogSpec : specs) {
+  for (const dbf::FieldSpec& field : specs) {
     dbf::FieldDef def;
     std::string problem;
-    if (!dbf::fieldFromSpec(dialogSpec, def, problem)) {
+    if (!dbf::fieldFromSpec(field, def, problem)) {
       registry.select(remembered);
       raiseCreateFailure(gen::Create, 1015);
       return {};

@@ -41,6 +41,13 @@ bool reservedLetter(const std::string& alias) {
 
 int64_t numberOr(const Value& v, int64_t fallback) { return v.isNumber() ? static_cast<int64_t>(v.asDouble()) : fallback; }
 
+// Frees area n after its close. A close that stopped on a failed write keeps its
+// alias bound; the freed area must not keep the name from the next open.
+void releaseClosed(AreaRegistry& r, int n) {
+  if (WorkArea* a = r.area(n); a && !a->alias().empty() && r.areaOfAlias(a->alias()) == n) r.unbindAlias(a->alias());
+  r.release(n);
+}
+
 }  // namespace
 
 WorkArea* requireTable(const char* function) {
@@ -143,7 +150,7 @@ Value DBUSEAREA(const Value& newArea, const Value& driver, const Value& name, co
   if (!a->openTable(request)) {
     rt().netErr = true;
     a->closeTable();
-    r.release(r.current());
+    releaseClosed(r, r.current());
   }
   return Value();
 }
@@ -152,7 +159,7 @@ Value DBCLOSEAREA() {
   AreaRegistry& r = areas();
   if (WorkArea* a = r.currentArea()) {
     a->closeTable();
-    r.release(r.current());
+    releaseClosed(r, r.current());
   }
   return Value();
 }
@@ -163,7 +170,7 @@ Value DBCLOSEALL() {
   for (const auto& [n, a] : r.areas()) numbers.push_back(n);
   for (int n : numbers)
     if (WorkArea* a = r.area(n)) a->closeTable();
-  for (int n : numbers) r.release(n);
+  for (int n : numbers) releaseClosed(r, n);
   r.select(1);
   return Value();
 }

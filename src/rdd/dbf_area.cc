@@ -162,29 +162,59 @@ bool DbfArea::recountFromFile() {
 bool DbfArea::writeHeaderBytes() {
   if (!shared_) {
     if (!store_.flush()) {
-      raiseError(1011, dataName_, store_.lastError());
+      failWrite(store_.lastError());
       return false;
     }
     const uint64_t end = header_.headerLength + uint64_t(recordCount_) * recordLength_;
     const uint8_t mark = dbf::kEofMark;
     if (data_->writeAt(end, &mark, 1) != 1 || !data_->truncate(end + 1)) {
-      raiseError(1011, dataName_, data_->lastError());
+      failWrite(data_->lastError());
       return false;
     }
     store_.dropReadAhead();
   }
-  dbf::today(header_.year, header_.month, header_.day);
-  header_.recordCount = recordCount_;
-  header_.recordLength = static_cast<uint16_t>(recordLength_);
-  uint8_t bytes[dbf::kHeaderSize];
-  dbf::encodeHeader(header_, bytes);
-  if (data_->writeAt(0, bytes, sizeof bytes) != static_cast<int64_t>(sizeof bytes)) {
+  if (!writeHeaderCounting(recordCount_)) {
     raiseError(1011, dataName_, data_->lastError());
     return false;
   }
-  dataWritten_ = true;
   headerDirty_ = false;
   return true;
+}
+
+bool DbfArea::writeHeaderCounting(uint32_t count) {
+  dbf::today(header_.year, header_.month, header_.day);
+  header_.recordCount = count;
+  header_.recordLength = static_cast<uint16_t>(recordLength_);
+  uint8_t bytes[dbf::kHeaderSize];
+  dbf::encodeHeader(header_, bytes);
+  if (data_->writeAt(0, bytes, sizeof bytes) != static_cast<int64_t>(sizeof bytes)) return false;
+  dataWritten_ = true;
+  return true;
+}
+
+void DbfArea::failWrite(int osCode) {
+  if (!shared_) describeRecordsOnDisk();
+  raiseError(1011, dataName_, osCode);
+}
+
+void DbfArea::describeRecordsOnDisk() {
+  store_.dropReadAhead();
+  const int64_t size = data_->size();
+  if (size < 0 || static_cast<uint64_t>(size) < header_.headerLength) return;
+  const uint64_t onDisk = (static_cast<uint64_t>(size) - header_.headerLength) / recordLength_;
+  const uint32_t whole = static_cast<uint32_t>(std::min<uint64_t>(onDisk, recordCount_));
+  const uint64_t end = header_.headerLength + uint64_t(whole) * recordLength_;
+  if (!data_->truncate(end)) return;
+  const uint8_t mark = dbf::kEofMark;
+  data_->writeAt(end, &mark, 1);  // may not fit on a full disk; the count stands without it
+  writeHeaderCounting(whole);
+}
+
+bool DbfArea::flushData() {
+  if (headerDirty_) return writeHeader();
+  if (store_.flush()) return true;
+  failWrite(store_.lastError());
+  return false;
 }
 
 bool DbfArea::writeHeader() {
@@ -266,8 +296,7 @@ bool DbfArea::commitFiles() {
 bool DbfArea::flushArea() {
   if (!data_) return true;
   const bool ok = writeBack();
-  if (headerDirty_) writeHeader();
-  if (!store_.flush()) raiseError(1011, dataName_, store_.lastError());
+  flushData();
   commitFiles();
   return ok;
 }
@@ -281,8 +310,7 @@ bool DbfArea::closeTable() {
   if (data_) {
     writeBack();
     releaseLocks(0);
-    if (headerDirty_) writeHeader();
-    store_.flush();
+    flushData();
     commitFiles();
     store_.detach();
     data_->close();
@@ -387,7 +415,7 @@ bool DbfArea::loadRecord() {
 
 bool DbfArea::writeRecord() {
   if (!store_.write(recno_, buffer_.data())) {
-    raiseError(1011, dataName_, store_.lastError());
+    failWrite(store_.lastError());
     return false;
   }
   dataWritten_ = true;

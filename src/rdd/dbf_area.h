@@ -88,6 +88,16 @@ class DbfArea : public WorkArea {
   virtual bool commitMemoFile();
   // Encodes the header and the end-of-file mark (exclusive) and writes them.
   bool writeHeaderBytes();
+  // Writes the 32 header bytes with the given record count.
+  bool writeHeaderCounting(uint32_t count);
+  // Writes the pending records, and the header when it is due; raises on failure.
+  bool flushData();
+  // A write of the data file failed: in exclusive mode the file is first made to
+  // describe the whole records that reached the disk (header count, cut, mark),
+  // while the records still in memory stay pending and the header stays due for
+  // the next attempt; then "Write error" is raised.
+  void failWrite(int osCode);
+  void describeRecordsOnDisk();
   // Opens a file, raising "Open error" with retry; null when the open fails.
   std::unique_ptr<File> openWithRetry(const std::string& name, int mode, int subCode);
 

@@ -29,7 +29,7 @@ void RecordStore::dropReadAhead() { aheadCount_ = 0; }
 bool RecordStore::readThrough(uint32_t n, uint8_t* out) {
   if (!buffered_) {
     const int64_t got = file_->readAt(offsetOf(n), out, recordLength_);
-    lastError_ = got < 0 ? file_->lastError() : 0;
+    lastError_ = file_->lastError();
     return got == static_cast<int64_t>(recordLength_);
   }
   if (aheadCount_ == 0 || n < aheadFirst_ || n >= aheadFirst_ + aheadCount_) {
@@ -43,7 +43,7 @@ bool RecordStore::readThrough(uint32_t n, uint8_t* out) {
     aheadFirst_ = n;
     aheadCount_ = static_cast<uint32_t>(static_cast<uint64_t>(got) / recordLength_);
     if (aheadCount_ == 0) {
-      lastError_ = 0;
+      lastError_ = file_->lastError();
       return false;
     }
   }
@@ -66,7 +66,7 @@ bool RecordStore::write(uint32_t n, const uint8_t* record) {
     std::memcpy(ahead_.data() + std::size_t(n - aheadFirst_) * recordLength_, record, recordLength_);
   if (!buffered_) {
     const int64_t put = file_->writeAt(offsetOf(n), record, recordLength_);
-    lastError_ = put < 0 ? file_->lastError() : 0;
+    lastError_ = file_->lastError();
     return put == static_cast<int64_t>(recordLength_);
   }
   if (pendingCount_ && n >= pendingFirst_ && n < pendingFirst_ + pendingCount_) {
@@ -89,7 +89,7 @@ bool RecordStore::flush() {
   const std::size_t bytes = std::size_t(pendingCount_) * recordLength_;
   const int64_t put = file_->writeAt(offsetOf(pendingFirst_), pending_.data(), bytes);
   if (put != static_cast<int64_t>(bytes)) {
-    lastError_ = put < 0 ? file_->lastError() : 0;
+    lastError_ = file_->lastError();
     return false;
   }
   pendingCount_ = 0;

@@ -1,0 +1,239 @@
+// I/O failures injected under the table engine: every failure gives its run-time
+// error, and no file is left unreadable by a failed write.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "rdd/db_commands.h"
+#include "rdd/fault_file_system.h"
+#include "rdd/table_ops.h"
+#include "services/runtime.h"
+#include "support/scratch_folder_test.h"
+
+namespace talvor {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string fileBytes(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+uint32_t u32At(const std::string& b, std::size_t at) {
+  uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<uint8_t>(b[at + i]);
+  return v;
+}
+
+Value row(const char* name, const char* type, int len, int dec = 0) {
+  return Value::array({Value::text(name), Value::text(type), Value::integer(len), Value::integer(dec)});
+}
+
+// Header 32 + 2 descriptors + 2 = 98 bytes; records of 1 + 8 + 6 = 15 bytes.
+constexpr uint64_t kHeaderLength = 98;
+constexpr uint64_t kRecordLength = 15;
+
+class FaultInjection : public ScratchFolderTest {
+ protected:
+  void SetUp() override {
+    ScratchFolderTest::SetUp();
+    rt().errorHandler = [this](RuntimeError& e) {
+      errors.push_back(e);
+      return ErrorAnswer{};
+    };
+    setFileSystem(&faults);
+  }
+  void TearDown() override {
+    faults.clear();
+    ScratchFolderTest::TearDown();
+    setFileSystem(nullptr);
+  }
+  void createTable() { DBCREATE(Value::text("t"), Value::array({row("NAME", "C", 8), row("SEQ", "N", 6)})); }
+  void use(bool shared) {
+    DBUSEAREA(Value::logical(false), Value(), Value::text("t"), Value(), Value::logical(shared), Value::logical(false));
+  }
+  void appendNumbered(int count) {
+    for (int i = 1; i <= count; ++i) {
+      DBAPPEND();
+      FIELDPUT(Value::integer(1), Value::text("rec"));
+      FIELDPUT(Value::integer(2), Value::integer(i));
+    }
+  }
+  // A table of `count` records 1..count, written and closed without faults.
+  void tableWithRecords(int count) {
+    createTable();
+    use(false);
+    appendNumbered(count);
+    DBCLOSEAREA();
+  }
+  void expectError(const RuntimeError& e, int genCode, int subCode, const char* text, int osCode) {
+    EXPECT_EQ(e.genCode, genCode);
+    EXPECT_EQ(e.subCode, subCode);
+    EXPECT_EQ(e.description, text);
+    EXPECT_EQ(e.osCode, osCode);
+    EXPECT_EQ(e.subsystem, "DBFNTX");
+    EXPECT_EQ(fs::path(e.fileName).filename(), "t.dbf") << e.fileName;
+  }
+
+  FaultFileSystem faults{fileSystem()};
+  std::vector<RuntimeError> errors;
+};
+
+struct TransferCase {
+  const char* name;
+  bool shared;
+  int64_t shortBytes;  // -1: the call fails
+  int osCode;
+};
+
+const TransferCase kTransferCases[] = {
+    {"exclusive, failing", false, -1, 23},
+    {"exclusive, short", false, 5, 0},
+    {"shared, failing", true, -1, 30},
+    {"shared, short with a code", true, 5, 112},
+};
+
+TEST_F(FaultInjection, AFailedRecordReadRaisesReadErrorAndTheNextReadSucceeds) {
+  tableWithRecords(3);
+  for (const TransferCase& c : kTransferCases) {
+    SCOPED_TRACE(c.name);
+    errors.clear();
+    use(c.shared);
+    DBGOTO(Value::integer(2));
+    faults.add({FileCall::Read, ".dbf", 1, false, c.shortBytes, c.osCode});
+    EXPECT_TRUE(FIELDGET(Value::integer(2)).isNil());
+    ASSERT_EQ(errors.size(), 1u);
+    expectError(errors[0], 23, 1010, "Read error", c.osCode);
+    EXPECT_EQ(FIELDGET(Value::integer(2)).asDouble(), 2);
+    DBCLOSEAREA();
+    faults.clear();
+  }
+}
+
+TEST_F(FaultInjection, AFailedRecordWriteRaisesWriteErrorAndKeepsTheChangeForTheNextWrite) {
+  tableWithRecords(3);
+  for (const TransferCase& c : kTransferCases) {
+    SCOPED_TRACE(c.name);
+    errors.clear();
+    use(c.shared);
+    DBGOTO(Value::integer(2));
+    if (c.shared) {
+      ASSERT_TRUE(RLOCK().asLogical());
+    }
+    FIELDPUT(Value::integer(1), Value::text(c.name));
+    // Exclusive: the change waits in the write-behind block until the commit.
+    faults.add({FileCall::Write, ".dbf", 1, false, c.shortBytes, c.osCode});
+    DBCOMMIT();
+    ASSERT_EQ(errors.size(), 1u);
+    expectError(errors[0], 24, 1011, "Write error", c.osCode);
+    DBCOMMIT();
+    DBCLOSEAREA();
+    EXPECT_EQ(errors.size(), 1u);
+    use(false);
+    DBGOTO(Value::integer(2));
+    EXPECT_EQ(FIELDGET(Value::integer(1)).asText(), std::string(c.name).substr(0, 8));
+    DBCLOSEAREA();
+    faults.clear();
+  }
+}
+
+// The file as a reader that trusts the header sees it: the header's count must
+// match the whole records on disk, each holding its own sequence number.
+void expectConsistentTable(const std::string& bytes, uint32_t expectedCount) {
+  ASSERT_GE(bytes.size(), kHeaderLength);
+  const uint32_t count = u32At(bytes, 4);
+  EXPECT_EQ(count, expectedCount);
+  EXPECT_EQ((bytes.size() - kHeaderLength) / kRecordLength, count);
+  for (uint32_t n = 1; n <= count && n <= expectedCount; ++n) {
+    const std::string seq = bytes.substr(kHeaderLength + (n - 1) * kRecordLength + 9, 6);
+    ASSERT_EQ(std::stoi(seq), static_cast<int>(n)) << "record " << n;
+  }
+}
+
+struct FullDiskCase {
+  const char* name;
+  int appends;
+  uint64_t limit;     // the file may not grow beyond this size
+  uint32_t survivors; // whole records that fit
+};
+
+const FullDiskCase kFullDiskCases[] = {
+    // Every record waits in the write-behind block until the close.
+    {"at close, mid-record", 5000, kHeaderLength + 2500 * kRecordLength + 7, 2500},
+    {"at close, on a record boundary", 5000, kHeaderLength + 2500 * kRecordLength, 2500},
+    // More records than one block: the disk fills while appending.
+    {"while appending", 40000, kHeaderLength + 20000 * kRecordLength + 3, 20000},
+};
+
+TEST_F(FaultInjection, AFullDiskLeavesATableWhoseHeaderCountsTheRecordsOnDisk) {
+  for (const FullDiskCase& c : kFullDiskCases) {
+    SCOPED_TRACE(c.name);
+    errors.clear();
+    createTable();
+    use(false);
+    faults.limitFileSize(c.limit, ".dbf");
+    int appended = 0;
+    while (appended < c.appends && errors.empty()) {
+      DBAPPEND();
+      if (NETERR().asLogical()) break;
+      ++appended;
+      FIELDPUT(Value::integer(1), Value::text("rec"));
+      FIELDPUT(Value::integer(2), Value::integer(appended));
+    }
+    DBCLOSEAREA();
+    ASSERT_FALSE(errors.empty());
+    expectError(errors[0], 24, 1011, "Write error", 112);
+    faults.clear();
+    const std::string bytes = fileBytes("t.dbf");
+    expectConsistentTable(bytes, c.survivors);
+    EXPECT_LE(bytes.size(), c.limit);
+    errors.clear();
+    use(false);
+    ASSERT_TRUE(USED().asLogical()) << (errors.empty() ? "" : errors[0].messageLine());
+    EXPECT_EQ(LASTREC().asDouble(), c.survivors);
+    DBGOBOTTOM();
+    EXPECT_EQ(FIELDGET(Value::integer(2)).asDouble(), c.survivors);
+    // The table takes further appends once there is room again.
+    DBAPPEND();
+    FIELDPUT(Value::integer(2), Value::integer(c.survivors + 1));
+    DBCLOSEAREA();
+    EXPECT_TRUE(errors.empty());
+    expectConsistentTable(fileBytes("t.dbf"), c.survivors + 1);
+  }
+}
+
+TEST_F(FaultInjection, RefusedOpenAndCreateRaiseTheirErrorsWithTheOsCode) {
+  createTable();
+  faults.add({FileCall::Open, ".dbf", 1, false, -1, 5});
+  use(false);
+  ASSERT_EQ(errors.size(), 1u);
+  expectError(errors[0], 21, 1001, "Open error", 5);
+  EXPECT_TRUE(errors[0].canRetry);
+  EXPECT_TRUE(NETERR().asLogical());
+  EXPECT_FALSE(USED().asLogical());
+
+  errors.clear();
+  faults.add({FileCall::Create, ".dbf", 1, false, -1, 112});
+  createTable();
+  ASSERT_EQ(errors.size(), 1u);
+  expectError(errors[0], 20, 1004, "Create error", 112);
+
+  // A retry answer opens again, and the second attempt succeeds.
+  errors.clear();
+  rt().errorHandler = [this](RuntimeError& e) {
+    errors.push_back(e);
+    return ErrorAnswer{errors.size() == 1 ? Answer::Retry : Answer::Default, {}};
+  };
+  faults.add({FileCall::Open, ".dbf", 1, false, -1, 32});
+  use(false);
+  EXPECT_EQ(errors.size(), 1u);
+  EXPECT_TRUE(USED().asLogical());
+}
+
+}  // namespace
+}  // namespace talvor

@@ -38,7 +38,7 @@ PageCache::Page* PageCache::takeSlot() {
     return slots_.back().get();
   }
   for (auto& slot : slots_)
-    if (!slot->inUse) return slot.get();
+    if (!slot->inUse()) return slot.get();
   capacity_ += kSlotGrowth;
   slots_.reserve(capacity_);
   slots_.push_back(std::make_unique<Page>());
@@ -53,20 +53,20 @@ PageCache::Page* PageCache::load(uint32_t offset) {
   if (offset < kPageSize || offset % kPageSize != 0) return nullptr;
   for (auto& slot : slots_) {
     if (slot->offset == offset) {
-      slot->inUse = true;
+      ++slot->uses;
       return slot.get();
     }
   }
   Page* page = takeSlot();
   page->offset = kNoPage;
   page->changed = false;
-  page->inUse = false;
+  page->uses = 0;
   ++pageReads_;
   if (file_.readAt(offset, page->data.data(), kPageSize) != static_cast<int64_t>(kPageSize) ||
       !pageFits(page))
     return nullptr;
   page->offset = offset;
-  page->inUse = true;
+  page->uses = 1;
   page->position = -1;
   return page;
 }
@@ -86,7 +86,7 @@ void PageCache::writeShortHeader() {
 
 void PageCache::release(Page* page) {
   if (!page) return;
-  page->inUse = false;
+  if (page->uses > 0) --page->uses;
   if (page->changed) writePage(page);
   if (pendingRoot_ != kNoPage && pendingRoot_ == page->offset) {
     header_.rootPage = pendingRoot_;
@@ -109,7 +109,7 @@ PageCache::Page* PageCache::allocate() {
     page->offset = static_cast<uint32_t>(lastPage_);
   }
   view(page).format();
-  page->inUse = true;
+  if (page->uses == 0) page->uses = 1;
   page->changed = true;
   page->position = -1;
   return page;
@@ -136,7 +136,7 @@ void PageCache::flush() {
   }
   for (auto& slot : slots_) {
     slot->offset = kNoPage;
-    slot->inUse = false;
+    slot->uses = 0;
     slot->changed = false;
   }
 }

@@ -29,7 +29,8 @@ class PageCache {
   struct Page {
     uint32_t offset = kNoPage;
     bool changed = false;
-    bool inUse = false;
+    int uses = 0;  // loads not yet released (a page may be held twice)
+    bool inUse() const { return uses > 0; }
     int position = -1;  // the caller's current position within the page
     std::array<uint8_t, kPageSize> data{};
   };

@@ -65,6 +65,44 @@ int64_t signedValue(const uint8_t* p, uint32_t n) {
   return static_cast<int64_t>(u);
 }
 
+// Numeric field text in the form the engine writes it (blanks, an optional "-",
+// at most 15 digits with at most one "." among them, nothing after) read without
+// the general conversion: the digits and the power of ten are exact doubles, so
+// their quotient is the correctly rounded value that the conversion gives too.
+// False for any other text, which the general conversion reads.
+bool readPlainNumber(const uint8_t* p, uint32_t length, Number& out) {
+  static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  uint32_t i = 0;
+  while (i < length && p[i] == ' ') ++i;
+  const bool negative = i < length && p[i] == '-';
+  if (negative) ++i;
+  uint64_t digits = 0;
+  int count = 0, fraction = 0;
+  bool point = false;
+  for (; i < length; ++i) {
+    const uint8_t c = p[i];
+    if (c >= '0' && c <= '9') {
+      if (++count > 15) return false;
+      digits = digits * 10 + (c - '0');
+      if (point) ++fraction;
+    } else if (c == '.' && !point) {
+      point = true;
+    } else {
+      return false;
+    }
+  }
+  if (point && count == 0) return false;
+  out.isDouble = point;
+  if (point) {
+    const double magnitude = static_cast<double>(digits) / kPowersOfTen[fraction];
+    out.real = negative ? -magnitude : magnitude;
+  } else {
+    out.whole = negative ? -static_cast<int64_t>(digits) : static_cast<int64_t>(digits);
+  }
+  return true;
+}
+
 }  // namespace
 
 char FieldDef::reportedType() const {
@@ -249,8 +287,8 @@ Value decodeField(const FieldDef& f, const uint8_t* p) {
   switch (f.kind) {
     case FieldKind::Character: return Value::text(std::string(reinterpret_cast<const char*>(p), f.length));
     case FieldKind::Numeric: {
-      const std::string text(reinterpret_cast<const char*>(p), f.length);
-      Number n = parseVal(text);
+      Number n;
+      if (!readPlainNumber(p, f.length, n)) n = parseVal(std::string_view(reinterpret_cast<const char*>(p), f.length));
       const double v = n.asDouble();
       if (f.decimals > 0) return Value::real(v, static_cast<int>(f.length) - f.decimals - 1, f.decimals);
       if (f.length < 10 && !n.isDouble) return Value::integer(n.whole, static_cast<int>(f.length));

@@ -3,17 +3,15 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "rdd/area_registry.h"
 #include "rdd/dbfntx/key_sorter.h"
 #include "rdd/dbfntx/ntx_build.h"
-#include "rdd/dbfntx/ntx_check.h"
 #include "services/runtime.h"
 #include "services/text.h"
 
 namespace talvor {
 
 namespace {
-
-constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
 bool hasExtension(const std::string& name) {
   const std::size_t slash = name.find_last_of("/\\");
@@ -22,9 +20,7 @@ bool hasExtension(const std::string& name) {
 }
 
 std::string withoutExtension(const std::string& name) {
-  const std::size_t slash = name.find_last_of("/\\");
-  const std::size_t dot = name.find_last_of('.');
-  return dot != std::string::npos && (slash == std::string::npos || dot > slash) ? name.substr(0, dot) : name;
+  return hasExtension(name) ? name.substr(0, name.find_last_of('.')) : name;
 }
 
 std::string baseName(const std::string& name) {
@@ -32,52 +28,137 @@ std::string baseName(const std::string& name) {
   return withoutExtension(slash == std::string::npos ? name : name.substr(slash + 1));
 }
 
-Value evaluateKey(const NtxOrder& order) {
-  if (order.keyBlock.isBlock()) return order.keyBlock.call();
-  return order.key ? order.key->eval() : Value();
+// Selects an area while an order's expressions are evaluated, so that their
+// field names mean this table's fields whichever area the caller had selected.
+class AreaSelection {
+ public:
+  explicit AreaSelection(int area) : registry_(areas()), previous_(registry_.current()) {
+    if (area > 0) registry_.select(area);
+  }
+  ~AreaSelection() { registry_.select(previous_); }
+  AreaSelection(const AreaSelection&) = delete;
+  AreaSelection& operator=(const AreaSelection&) = delete;
+
+ private:
+  AreaRegistry& registry_;
+  int previous_;
+};
+
+// The seek key just beyond every key that begins with `sought`: its last byte
+// below 128 raised by one, the bytes after it dropped. Empty when there is none.
+std::string successorOf(std::string sought) {
+  for (std::size_t i = sought.size(); i-- > 0;) {
+    const auto byte = static_cast<unsigned char>(sought[i]);
+    if (byte < 128) {
+      sought[i] = static_cast<char>(byte + 1);
+      sought.resize(i + 1);
+      return sought;
+    }
+  }
+  return {};
 }
 
-// The keys of an index file in key order, read through the tree checker's walk.
-bool loadKeys(File& file, NtxOrder& order) {
-  order.keys.clear();
-  const ntx::NtxCheckReport report = ntx::checkNtx(file, [&](uint32_t record, const uint8_t* key, int width) {
-    order.keys.emplace_back(std::string(reinterpret_cast<const char*>(key), static_cast<std::size_t>(width)), record);
-  });
-  return report.headerRead;
+void reportLostKey(const NtxOrder& order, const std::string& key, uint32_t record) {
+  std::printf("Cannot find current key: %s (record %u, order %s)\n", key.c_str(), record, order.name.c_str());
+  std::fflush(stdout);
 }
 
 }  // namespace
 
+// Holds the index lock of a shared table's order for one operation and drops the
+// order's page cache at its end, so that the next operation reads what other
+// stations wrote. Does nothing in an exclusive table.
+class NtxArea::IndexLock {
+ public:
+  IndexLock(NtxArea& area, NtxOrder& order) : order_(order), shared_(area.isShared() && order.file) {
+    if (shared_) order_.file->lock({kIndexLockOffset, 1, false, false, true});
+  }
+  ~IndexLock() {
+    if (!shared_) return;
+    order_.tree->cache().flush();
+    order_.file->lock({kIndexLockOffset, 1, true, false, false});
+  }
+  IndexLock(const IndexLock&) = delete;
+  IndexLock& operator=(const IndexLock&) = delete;
+
+ private:
+  NtxOrder& order_;
+  bool shared_;
+};
+
 NtxArea::NtxArea(std::string driverName) : DbtArea(std::move(driverName)) {}
 
-// ---- orders -------------------------------------------------------------------
+NtxOrder* NtxArea::orderAt(int position) {
+  if (position == 0) return controlling();
+  if (position < 1 || position > static_cast<int>(orders_.size())) return nullptr;
+  return &orders_[static_cast<std::size_t>(position - 1)];
+}
 
-bool NtxArea::buildOrder(NtxOrder& order) {
-  std::unique_ptr<File> file = fileSystem().create(order.bagName);
-  if (!file) return false;
+// ---- key values -------------------------------------------------------------
+
+Value NtxArea::evaluateKey(NtxOrder& order) {
+  if (order.keyField > 0) {
+    Value v;
+    readField(order.keyField, v);
+    return v;
+  }
+  AreaSelection here(areaNumber());
+  if (order.keyBlock.isBlock()) return order.keyBlock.call();
+  return order.key ? order.key->eval() : Value();
+}
+
+bool NtxArea::evaluateCondition(NtxOrder& order) {
+  if (!order.condition) return true;
+  AreaSelection here(areaNumber());
+  const Value v = order.condition->eval();
+  return !v.isLogical() || v.asLogical();
+}
+
+// The key bytes of the current record, exactly key-width long (a shorter text is
+// filled with blanks, a longer one cut).
+bool NtxArea::keyOfRecord(NtxOrder& order, std::string& out) {
+  if (!ntx::keyBytesOf(evaluateKey(order), order.shape, out)) return false;
+  out.resize(static_cast<std::size_t>(order.shape.width), ' ');
+  return true;
+}
+
+// ---- building and opening orders ----------------------------------------------
+
+bool NtxArea::buildInto(File& file, NtxOrder& order) {
   ntx::KeySorter sorter(order.shape.width, order.unique);
-  const uint32_t count = countRecords();
+  const uint32_t count = order.custom ? 0 : countRecords();
   std::string bytes;
-  bool ok = true;
-  for (uint32_t r = 1; r <= count && ok; ++r) {
+  for (uint32_t r = 1; r <= count; ++r) {
     DbtArea::goToRecord(r);
+    if (order.condition && !evaluateCondition(order)) continue;
     if (!ntx::keyBytesOf(evaluateKey(order), order.shape, bytes)) {
       std::fputs("ntxCreateOrder\n", stdout);
       continue;
     }
-    if (static_cast<int>(bytes.size()) != order.shape.width) {
-      ok = false;
-      break;
-    }
+    if (static_cast<int>(bytes.size()) != order.shape.width) return false;
     sorter.add(r, reinterpret_cast<const uint8_t*>(bytes.data()));
   }
-  if (ok) {
-    ntx::NtxHeader header = ntx::NtxHeader::forNewOrder(order.shape.width, order.shape.decimals, order.keyText);
-    header.unique = order.unique;
-    ok = ntx::writeIndexTree(*file, header, sorter) && loadKeys(*file, order);
-  }
-  file->close();
-  return ok;
+  ntx::NtxHeader header = ntx::NtxHeader::forNewOrder(order.shape.width, order.shape.decimals, order.keyText);
+  header.unique = order.unique;
+  header.condition = order.conditionText;
+  header.custom = order.custom;
+  if (!order.conditionText.empty()) header.signature += ntx::kSignatureCondition;
+  if (lockScheme() == 2) header.signature += ntx::kSignatureLockScheme2;
+  if (order.name != baseName(order.bagName)) header.orderName = order.name;
+  return ntx::writeIndexTree(file, header, sorter);
+}
+
+// A fresh tree over the order's file as its header now stands.
+bool NtxArea::resetTree(NtxOrder& order) {
+  uint8_t bytes[ntx::kPageSize];
+  ntx::NtxHeader header;
+  const int64_t got = order.file->readAt(0, bytes, sizeof bytes);
+  if (got < static_cast<int64_t>(ntx::kHeaderFieldsSize) || !ntx::decodeHeader(bytes, static_cast<std::size_t>(got), header))
+    return false;
+  order.tree = std::make_unique<ntx::OrderTree>(*order.file, header);
+  order.tree->cache().setShared(isShared());
+  order.cachedCount.reset();
+  return true;
 }
 
 bool NtxArea::orderCreate(const std::string& bag, const std::string& keyText, const Value& keyBlock, bool unique,
@@ -114,20 +195,33 @@ bool NtxArea::orderCreate(const std::string& bag, const std::string& keyText, co
   order.bagName = file;
   order.name = !orderName.empty() ? orderName.substr(0, 10) : baseName(file);
   const uint32_t recno = currentRecord();
-  const bool built = buildOrder(order);
+  bool built = false;
+  if (std::unique_ptr<File> created = fileSystem().create(file)) {
+    built = buildInto(*created, order);
+    created->close();
+  }
   if (!built) {
     DbtArea::goToRecord(recno);
     return false;
   }
+  // Opened like any index file, keeping what the creation knows beyond the header.
+  const ntx::KeyShape createdShape = order.shape;
+  if (!openOrder(file, order)) {
+    DbtArea::goToRecord(recno);
+    return false;
+  }
+  order.shape = createdShape;
+  order.keyBlock = keyBlock;
+  if (!orderName.empty()) order.name = orderName.substr(0, 10);
   orders_.push_back(std::move(order));
   controlling_ = 1;
   return goFirst();
 }
 
-bool NtxArea::orderListAdd(const std::string& bag) {
-  if (!writeBack()) return false;
-  if (bag.empty()) return false;
-  std::string name = hasExtension(bag) ? bag : bag + ".ntx";
+// Opens an index file into `order` (not yet into the list): open with retry,
+// header, key and condition expressions, name, tree.
+bool NtxArea::openOrder(const std::string& bag, NtxOrder& order) {
+  const std::string name = hasExtension(bag) ? bag : bag + ".ntx";
   const int mode = (isReadOnly() && !isShared() ? fmode::Read : fmode::ReadWrite) |
                    (isShared() ? fmode::ShareDenyNone : fmode::ShareExclusive);
   std::unique_ptr<File> file;
@@ -150,21 +244,42 @@ bool NtxArea::orderListAdd(const std::string& bag) {
     file->close();
     return false;
   }
-  NtxOrder order;
-  order.bagName = fileSystem().resolve(name);
-  order.keyText = header.keyExpression;
-  CompileResult compiled = compileExpression(order.keyText);
+  CompileResult compiled = compileExpression(header.keyExpression);
   if (!compiled.ok()) {
     file->close();
     return false;
   }
   order.key = std::shared_ptr<CompiledExpr>(compiled.expr.release());
+  order.keyText = header.keyExpression;
+  order.keyField = 0;
+  if (const auto field = plainFieldName(order.keyText)) order.keyField = fieldPosition(*field);
+  order.conditionText.clear();
+  order.condition.reset();
+  if (!header.condition.empty() && static_cast<signed char>(header.condition[0]) > 20) {
+    CompileResult cond = compileExpression(header.condition);
+    if (cond.ok()) {
+      order.conditionText = header.condition;
+      order.condition = std::shared_ptr<CompiledExpr>(cond.expr.release());
+    }
+  }
+  order.bagName = fileSystem().resolve(name);
   order.shape = ntx::KeyShape{ntx::KeyType::Character, header.keyWidth, header.keyDecimals};
   order.unique = header.unique;
+  order.descending = header.descending;
+  order.custom = header.custom;
   order.name = !header.orderName.empty() && static_cast<signed char>(header.orderName[0]) > 20 ? header.orderName
                                                                                                 : baseName(name);
-  loadKeys(*file, order);
-  file->close();
+  order.file = std::move(file);
+  order.tree = std::make_unique<ntx::OrderTree>(*order.file, header);
+  order.tree->cache().setShared(isShared());
+  return true;
+}
+
+bool NtxArea::orderListAdd(const std::string& bag) {
+  if (!writeBack()) return false;
+  if (bag.empty()) return false;
+  NtxOrder order;
+  if (!openOrder(bag, order)) return false;
   const bool wasEmpty = orders_.empty();
   orders_.push_back(std::move(order));
   if (controlling_ == 0) controlling_ = static_cast<int>(orders_.size());
@@ -173,51 +288,131 @@ bool NtxArea::orderListAdd(const std::string& bag) {
 
 bool NtxArea::orderListClear() {
   writeBack();
+  for (NtxOrder& order : orders_) {
+    if (order.tree) order.tree->cache().flush();
+    if (order.file) order.file->close();
+  }
   orders_.clear();
   controlling_ = 0;
-  keyIndex_ = kNone;
+  deferredInsert_ = false;
   return true;
+}
+
+bool NtxArea::orderListRebuild() {
+  if (!writeBack()) return false;
+  bool ok = true;
+  for (NtxOrder& order : orders_) {
+    order.tree->cache().flush();
+    if (!order.file->truncate(0) || !buildInto(*order.file, order) || !resetTree(order)) ok = false;
+  }
+  return ok;
 }
 
 bool NtxArea::setFocus(int position) {
   if (position < 0 || position > static_cast<int>(orders_.size())) return false;
   controlling_ = position;
-  keyIndex_ = kNone;
   return true;
 }
 
-// ---- navigation in key order --------------------------------------------------
+// ---- positioning helpers ------------------------------------------------------
 
-bool NtxArea::positionOnKey(std::size_t index) {
-  NtxOrder* order = controlling();
-  if (!order || index >= order->keys.size()) return goToEnd();
-  const bool ok = DbtArea::goToRecord(order->keys[index].second);
-  keyIndex_ = index;
-  return ok;
-}
-
-std::size_t NtxArea::currentKeyIndex() {
-  NtxOrder* order = controlling();
-  if (!order) return kNone;
-  const uint32_t recno = currentRecord();
-  if (keyIndex_ < order->keys.size() && order->keys[keyIndex_].second == recno) return keyIndex_;
-  for (std::size_t i = 0; i < order->keys.size(); ++i)
-    if (order->keys[i].second == recno) return keyIndex_ = i;
-  return kNone;
-}
-
-bool NtxArea::goToEnd() {
+bool NtxArea::goToEnd(NtxOrder& order) {
   const bool ok = DbtArea::goToRecord(countRecords() + 1);
   if (countRecords() > 0) bof_ = false;
-  keyIndex_ = kNone;
+  order.orderEnd = true;
+  order.tree->forget();
   return ok;
 }
 
-bool NtxArea::goToRecord(uint32_t n) {
-  const bool ok = DbtArea::goToRecord(n);
-  if (NtxOrder* order = controlling(); order && keyIndex_ < order->keys.size() && order->keys[keyIndex_].second != n)
-    keyIndex_ = kNone;
+bool NtxArea::goToKey(NtxOrder& order) {
+  const bool ok = DbtArea::goToRecord(order.tree->record());
+  bof_ = order.orderBegin;
+  eof_ = order.orderEnd;
   return ok;
+}
+
+bool NtxArea::visible(uint32_t record) {
+  DbtArea::goToRecord(record);
+  return isVisible();
+}
+
+bool NtxArea::belowTop(const NtxOrder& order, const std::string& key) const {
+  return order.topScope && ntx::seekCompare(*order.topScope, key, false, false) > 0;
+}
+
+bool NtxArea::aboveBottom(const NtxOrder& order, const std::string& key) const {
+  return order.bottomScope && ntx::seekCompare(*order.bottomScope, key, false, false) < 0;
+}
+
+bool NtxArea::withinScopes(const NtxOrder& order, const std::string& key) const {
+  return !belowTop(order, key) && !aboveBottom(order, key);
+}
+
+// Finds the current record's key again (caller holds the index lock). In an
+// exclusive table the remembered path is followed on when its page still holds
+// the key; otherwise the key is searched. False (with the diagnostic line) when
+// the key is not in the order.
+bool NtxArea::findCurrentKey(NtxOrder& order) {
+  ntx::OrderTree& tree = *order.tree;
+  const uint32_t recno = currentRecord();
+  if (!isShared() && tree.positioned() && tree.record() == recno && tree.stillPositioned()) return true;
+  std::string key;
+  if (!keyOfRecord(order, key)) key.assign(static_cast<std::size_t>(order.shape.width), ' ');
+  if (tree.locate(key, recno)) return true;
+  reportLostKey(order, key, recno);
+  return false;
+}
+
+// The bottom of the order within the bottom scope (caller holds the lock).
+bool NtxArea::toBottom(NtxOrder& order) {
+  if (!order.bottomScope) return order.tree->last();
+  ntx::OrderTree& tree = *order.tree;
+  const SeekOutcome r = seekIn(order, *order.bottomScope, true);
+  if (r == SeekOutcome::Found) return true;
+  if (r == SeekOutcome::Greater) return tree.previous();
+  return tree.last();
+}
+
+// The tree search of a seek (caller holds the lock). With `findLast`, a found key
+// is replaced by the last visible key that still matches.
+NtxArea::SeekOutcome NtxArea::seekIn(NtxOrder& order, const std::string& sought, bool findLast) {
+  ntx::OrderTree& tree = *order.tree;
+  ntx::OrderTree::RecordFilter accept;
+  if (rt().settings.deleted || hasFilter()) accept = [this](uint32_t r) { return visible(r); };
+  const ntx::OrderTree::SeekResult r = tree.seek(sought, accept);
+  if (r == ntx::OrderTree::SeekResult::Nothing) return SeekOutcome::Nothing;
+  if (r == ntx::OrderTree::SeekResult::Greater) return SeekOutcome::Greater;
+  if (findLast) {
+    const std::string beyond = successorOf(sought);
+    const bool reached = !beyond.empty() && tree.seek(beyond, accept) != ntx::OrderTree::SeekResult::Nothing;
+    bool on = reached ? tree.previous() : tree.last();
+    while (on && accept && !accept(tree.record())) on = tree.previous();
+    if (!on) tree.seek(sought, accept);  // cannot happen in a sound tree: keep the first match
+  }
+  return SeekOutcome::Found;
+}
+
+// A soft seek of a scope value, positioning the area; false when it ends at the end.
+bool NtxArea::seekScope(NtxOrder& order, const std::string& scope, bool findLast) {
+  SeekOutcome r;
+  {
+    IndexLock lock(*this, order);
+    r = seekIn(order, scope, findLast);
+  }
+  if (r == SeekOutcome::Nothing || aboveBottom(order, order.tree->key()) || belowTop(order, order.tree->key())) {
+    goToEnd(order);
+    return false;
+  }
+  order.orderBegin = order.orderEnd = false;
+  return goToKey(order);
+}
+
+// ---- navigation in key order ------------------------------------------------------
+
+bool NtxArea::goToRecord(uint32_t n) {
+  if (NtxOrder* order = controlling(); order && order->tree->positioned() && order->tree->record() != n)
+    order->tree->forget();
+  return DbtArea::goToRecord(n);
 }
 
 bool NtxArea::goFirst() {
@@ -226,12 +421,23 @@ bool NtxArea::goFirst() {
   if (!writeBack()) return false;
   top_ = true;
   bottom_ = false;
-  if (order->keys.empty()) {
-    const bool ok = goToEnd();
-    bof_ = true;
-    return ok;
+  order->orderBegin = order->orderEnd = false;
+  if (order->topScope) {
+    if (!seekScope(*order, *order->topScope, false)) return true;
+    return passHidden(1);
   }
-  if (!positionOnKey(0)) return false;
+  bool on;
+  {
+    IndexLock lock(*this, *order);
+    on = order->tree->first();
+  }
+  if (!on) {
+    goToEnd(*order);
+    order->orderBegin = true;
+    bof_ = true;
+    return true;
+  }
+  if (!goToKey(*order)) return false;
   return passHidden(1);
 }
 
@@ -241,12 +447,19 @@ bool NtxArea::goLast() {
   if (!writeBack()) return false;
   top_ = false;
   bottom_ = true;
-  if (order->keys.empty()) {
-    const bool ok = goToEnd();
-    bof_ = true;
-    return ok;
+  order->orderBegin = order->orderEnd = false;
+  bool on;
+  {
+    IndexLock lock(*this, *order);
+    on = toBottom(*order) && !belowTop(*order, order->tree->key());
   }
-  if (!positionOnKey(order->keys.size() - 1)) return false;
+  if (!on) {
+    goToEnd(*order);
+    order->orderBegin = true;
+    bof_ = true;
+    return true;
+  }
+  if (!goToKey(*order)) return false;
   return passHidden(-1);
 }
 
@@ -254,72 +467,168 @@ bool NtxArea::stepRaw(int64_t n) {
   NtxOrder* order = controlling();
   if (!order || n == 0) return DbtArea::stepRaw(n);
   if (!writeBack()) return false;
-  const int64_t size = static_cast<int64_t>(order->keys.size());
+  ntx::OrderTree& tree = *order->tree;
+  order->orderBegin = order->orderEnd = false;
   if (n > 0) {
     if (eof_) return true;
-    const std::size_t at = currentKeyIndex();
-    if (at == kNone) return goToEnd();
-    const int64_t target = static_cast<int64_t>(at) + n;
-    return target >= size ? goToEnd() : positionOnKey(static_cast<std::size_t>(target));
+    bool on;
+    bool intoTop = false;
+    {
+      IndexLock lock(*this, *order);
+      on = findCurrentKey(*order);
+      for (int64_t i = 0; i < n && on; ++i) {
+        on = tree.next() && !aboveBottom(*order, tree.key());
+        if (on && belowTop(*order, tree.key())) {
+          intoTop = true;
+          break;
+        }
+      }
+    }
+    if (intoTop) {
+      seekScope(*order, *order->topScope, false);
+      return true;
+    }
+    return on ? goToKey(*order) : goToEnd(*order);
   }
-  int64_t at = size;
-  if (!eof_) {
-    const std::size_t index = currentKeyIndex();
-    at = index == kNone ? size : static_cast<int64_t>(index);
+  int64_t steps = -n;
+  bool on;
+  bool intoTop = false;
+  bool intoBottom = false;
+  {
+    IndexLock lock(*this, *order);
+    if (eof_) {
+      on = toBottom(*order);
+      --steps;
+    } else {
+      on = findCurrentKey(*order);
+    }
+    for (; on && steps > 0; --steps) {
+      on = tree.previous();
+      if (on && belowTop(*order, tree.key())) {
+        intoTop = true;
+        break;
+      }
+      if (on && aboveBottom(*order, tree.key())) {
+        intoBottom = true;
+        break;
+      }
+    }
   }
-  const int64_t target = at + n;
-  if (target < 0 || size == 0) {
-    const bool ok = size == 0 ? goToEnd() : positionOnKey(0);
+  if (intoTop || intoBottom) {
+    seekScope(*order, intoTop ? *order->topScope : *order->bottomScope, intoBottom);
+    if (intoTop) {
+      order->orderBegin = true;
+      bof_ = true;
+    }
+    return true;
+  }
+  if (!on) {
+    const bool ok = goFirst();
+    order->orderBegin = true;
     bof_ = true;
     return ok;
   }
-  return positionOnKey(static_cast<std::size_t>(target));
+  return goToKey(*order);
 }
 
 bool NtxArea::seekKey(const Value& key, bool softSeek, bool findLast) {
   if (!writeBack()) return false;
   NtxOrder* order = controlling();
   if (!order) return WorkArea::seekKey(key, softSeek, findLast);
+  found_ = false;
   if (key.isText() && key.asText().empty()) {
     goFirst();
     found_ = true;
     return true;
   }
   std::string sought;
-  if (!ntx::soughtKeyOf(key, order->shape, sought)) {
-    goToEnd();
-    found_ = false;
+  // A value of a kind no key is made of finds nothing.
+  if (!ntx::soughtKeyOf(key, order->shape, sought) || belowTop(*order, sought) || aboveBottom(*order, sought)) {
+    goToEnd(*order);
     return true;
   }
-  auto& keys = order->keys;
-  auto smaller = [&](const std::pair<std::string, uint32_t>& k) { return ntx::seekCompare(sought, k.first, false, false) > 0; };
-  std::size_t i = static_cast<std::size_t>(std::partition_point(keys.begin(), keys.end(), smaller) - keys.begin());
-  auto excluded = [&](std::size_t index) {
-    DbtArea::goToRecord(keys[index].second);
-    return !isVisible();
-  };
-  while (i < keys.size() && excluded(i)) ++i;
-  const bool found = i < keys.size() && ntx::seekCompare(sought, keys[i].first, false, false) == 0;
-  if (found && findLast) {
-    std::size_t last = i;
-    for (std::size_t j = i + 1; j < keys.size() && ntx::seekCompare(sought, keys[j].first, false, false) == 0; ++j)
-      if (!excluded(j)) last = j;
-    i = last;
+  order->orderBegin = order->orderEnd = false;
+  SeekOutcome r;
+  {
+    IndexLock lock(*this, *order);
+    r = seekIn(*order, sought, findLast);
   }
-  if (found || (softSeek && i < keys.size())) {
-    positionOnKey(i);
-  } else {
-    goToEnd();
+  if (r == SeekOutcome::Found) {
+    goToKey(*order);
+    found_ = true;
+    return true;
   }
-  found_ = found;
+  if (softSeek && r == SeekOutcome::Greater) {
+    if (aboveBottom(*order, order->tree->key())) return goToEnd(*order);
+    return goToKey(*order);
+  }
+  return goToEnd(*order);
+}
+
+// ---- key maintenance ----------------------------------------------------------------
+
+bool NtxArea::beginChange() {
+  if (!DbtArea::beginChange()) return false;
+  if (deferredInsert_) return true;
+  for (NtxOrder& order : orders_) {
+    if (!keyOfRecord(order, order.savedKey)) order.savedKey.clear();
+    order.savedCondition = evaluateCondition(order);
+  }
   return true;
 }
 
-// ---- changes and whole-table operations --------------------------------------
+bool NtxArea::writeBack() {
+  const bool wasHot = isHot();
+  const bool wasAppended = appended_;
+  if (!DbtArea::writeBack()) return false;
+  if (orders_.empty() || (!wasHot && !deferredInsert_)) return true;
+  if (wasAppended && isShared() && !deferredInsert_) {
+    // The keys go in at the next write-back, once the fields are filled.
+    deferredInsert_ = true;
+    return true;
+  }
+  std::string key;
+  for (NtxOrder& order : orders_) {
+    if (!keyOfRecord(order, key)) continue;
+    updateOrder(order, key, evaluateCondition(order), wasAppended);
+  }
+  deferredInsert_ = false;
+  return true;
+}
 
-bool NtxArea::beginChange() { return DbtArea::beginChange(); }
-bool NtxArea::writeBack() { return DbtArea::writeBack(); }
-bool NtxArea::flushArea() { return DbtArea::flushArea(); }
+void NtxArea::updateOrder(NtxOrder& order, const std::string& newKey, bool newCondition, bool appended) {
+  const bool insertOnly = appended || deferredInsert_;
+  if (!insertOnly && newKey == order.savedKey && newCondition == order.savedCondition) return;
+  const uint32_t recno = currentRecord();
+  const bool counting = !isShared() && order.cachedCount.has_value();
+  IndexLock lock(*this, order);
+  if (!insertOnly && order.savedCondition) {
+    if (!order.tree->remove(order.savedKey, recno)) {
+      reportLostKey(order, order.savedKey, recno);
+      return;
+    }
+    if (counting && withinScopes(order, order.savedKey)) --*order.cachedCount;
+  }
+  if (newCondition) {
+    order.tree->insert(newKey, recno);
+    if (counting && withinScopes(order, newKey)) ++*order.cachedCount;
+  }
+  order.savedKey = newKey;
+  order.savedCondition = newCondition;
+}
+
+// ---- whole-table operations -----------------------------------------------------------
+
+bool NtxArea::flushArea() {
+  if (!DbtArea::flushArea()) return false;
+  if (!rt().settings.hardCommit) return true;
+  for (NtxOrder& order : orders_) {
+    if (!order.tree->cache().fileChanged()) continue;
+    order.file->commit();
+    order.tree->cache().clearFileChanged();
+  }
+  return true;
+}
 
 bool NtxArea::closeTable() {
   if (!writeBack()) return false;
@@ -329,14 +638,117 @@ bool NtxArea::closeTable() {
 
 bool NtxArea::packTable() {
   if (!DbtArea::packTable()) return false;
-  for (auto& order : orders_) buildOrder(order);
+  orderListRebuild();
   return goFirst();
 }
 
 bool NtxArea::zapTable() {
   if (!DbtArea::zapTable()) return false;
-  for (auto& order : orders_) buildOrder(order);
+  for (NtxOrder& order : orders_) {
+    order.tree->zap();
+    order.cachedCount.reset();
+  }
   return goFirst();
+}
+
+// ---- order information ------------------------------------------------------------------
+
+bool NtxArea::orderInfo(OrderInfoItem item, int position, Value& out, const Value* newValue) {
+  NtxOrder* order = orderAt(position);
+  switch (item) {
+    case OrderInfoItem::Expression:
+      out = Value::text(order ? order->keyText : "");
+      return true;
+    case OrderInfoItem::Condition:
+      out = Value::text(order ? order->conditionText : "");
+      return true;
+    case OrderInfoItem::Name:
+      out = Value::text(order ? order->name : "");
+      return true;
+    case OrderInfoItem::Position:
+      out = Value::integer(order ? static_cast<int64_t>(order - orders_.data()) + 1 : 0);
+      return true;
+    case OrderInfoItem::BagName:
+      out = Value::text(order ? order->bagName : "");
+      return true;
+    case OrderInfoItem::BagExtension:
+      out = Value::text(".ntx");
+      return true;
+    case OrderInfoItem::Count:
+      out = Value::integer(static_cast<int64_t>(orders_.size()));
+      return true;
+    case OrderInfoItem::KeyCount: {
+      if (!writeBack()) return false;
+      if (!order) {
+        out = Value::integer(static_cast<int64_t>(countRecords()));
+        return true;
+      }
+      if (!order->cachedCount) {
+        IndexLock lock(*this, *order);
+        const uint64_t n = order->tree->countKeys([&](const uint8_t* k) {
+          return withinScopes(*order, std::string(reinterpret_cast<const char*>(k), static_cast<std::size_t>(order->shape.width)));
+        });
+        if (isShared()) {
+          out = Value::integer(static_cast<int64_t>(n));
+          return true;
+        }
+        order->cachedCount = n;
+      }
+      out = Value::integer(static_cast<int64_t>(*order->cachedCount));
+      return true;
+    }
+    case OrderInfoItem::KeyPosition: {
+      if (!writeBack()) return false;
+      const uint32_t recno = currentRecord();
+      if (!order) {
+        out = Value::integer(static_cast<int64_t>(recno));
+        return true;
+      }
+      int64_t at = 0;
+      if (!eof_) {
+        IndexLock lock(*this, *order);
+        int64_t i = 1;
+        for (bool on = order->tree->first(); on; on = order->tree->next(), ++i) {
+          if (order->tree->record() == recno) {
+            at = i;
+            break;
+          }
+        }
+      }
+      out = Value::integer(at);
+      return true;
+    }
+    case OrderInfoItem::Unique:
+      out = Value::logical(order && order->unique);
+      return true;
+    case OrderInfoItem::Descending:
+      out = Value::logical(order && order->descending);
+      return true;
+    case OrderInfoItem::HasCondition:
+      out = Value::logical(order && order->condition);
+      return true;
+    case OrderInfoItem::Custom:
+      out = Value::logical(order && order->custom);
+      return true;
+    case OrderInfoItem::TopScope:
+    case OrderInfoItem::BottomScope: {
+      std::optional<std::string>* scope = nullptr;
+      if (order) scope = item == OrderInfoItem::TopScope ? &order->topScope : &order->bottomScope;
+      out = scope && *scope ? Value::text(**scope) : Value();
+      if (!newValue) return true;
+      if (!scope) return false;
+      if (newValue->isNil()) {
+        scope->reset();
+      } else {
+        std::string bytes;
+        if (!ntx::soughtKeyOf(*newValue, order->shape, bytes)) return false;
+        *scope = bytes;
+      }
+      order->cachedCount.reset();
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace talvor

@@ -207,6 +207,34 @@ TEST_F(FaultInjection, AFullDiskLeavesATableWhoseHeaderCountsTheRecordsOnDisk) {
   }
 }
 
+TEST_F(FaultInjection, RefusedLocksInASharedTable) {
+  tableWithRecords(3);
+  use(true);
+  // A refused record lock is an answer, not an error.
+  faults.add({FileCall::Lock, ".dbf", 1, false, -1, 33});
+  EXPECT_FALSE(RLOCK().asLogical());
+  EXPECT_TRUE(errors.empty());
+  // The append lock waits: a failed attempt is tried again.
+  faults.add({FileCall::Lock, ".dbf", 1, false, -1, 33});
+  DBAPPEND();
+  EXPECT_FALSE(NETERR().asLogical());
+  EXPECT_EQ(LASTREC().asDouble(), 4);
+  EXPECT_TRUE(errors.empty());
+  // The new record's lock refused: "Append lock failed", and no record is added.
+  DBUNLOCK();
+  faults.add({FileCall::Lock, ".dbf", 2, false, -1, 33});
+  DBAPPEND();
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].genCode, 40);
+  EXPECT_EQ(errors[0].subCode, 1024);
+  EXPECT_TRUE(errors[0].canDefault);
+  EXPECT_TRUE(NETERR().asLogical());
+  EXPECT_EQ(LASTREC().asDouble(), 4);
+  DBAPPEND();
+  EXPECT_FALSE(NETERR().asLogical());
+  EXPECT_EQ(LASTREC().asDouble(), 5);
+}
+
 TEST_F(FaultInjection, RefusedOpenAndCreateRaiseTheirErrorsWithTheOsCode) {
   createTable();
   faults.add({FileCall::Open, ".dbf", 1, false, -1, 5});

@@ -87,6 +87,16 @@ Value ORDLISTCLEAR() {
 
 Value DBCLEARINDEX() { return ORDLISTCLEAR(); }
 
+Value ORDLISTREBUILD() {
+  if (NtxArea* area = ordersOf("ORDLISTREBUILD")) {
+    area->orderListRebuild();
+    area->goFirst();
+  }
+  return Value();
+}
+
+Value DBREINDEX() { return ORDLISTREBUILD(); }
+
 Value ORDSETFOCUS(const Value& order, const Value&) {
   NtxArea* area = ordersOf("ORDSETFOCUS");
   if (!area) return Value::text("");

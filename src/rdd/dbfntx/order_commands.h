@@ -14,6 +14,9 @@ Value ORDBAGEXT();
 Value ORDLISTADD(const Value& bag, const Value& orderName = {});
 Value DBSETINDEX(const Value& bag);
 Value ORDLISTCLEAR();
+// Rebuilds every open order of the area from its table; NIL.
+Value ORDLISTREBUILD();
+Value DBREINDEX();
 Value DBCLEARINDEX();
 // Returns the name of the order that controlled before; 0 or a non-text 0 = none.
 Value ORDSETFOCUS(const Value& order = {}, const Value& bag = {});

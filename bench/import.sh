@@ -7,10 +7,16 @@
 set -euo pipefail
 n=${1:-100000}
 root=$(cd "$(dirname "$0")/.." && pwd)
-bin=$root/build/release/tools
+# TALVOR_BIN names the folder holding talvor-import and talvor-demo; by default
+# the release build's tools folder, built here when it is missing.
+bin=${TALVOR_BIN:-$root/build/release/tools}
 if [ ! -x "$bin/talvor-import" ] || [ ! -x "$bin/talvor-demo" ]; then
+  if [ -n "${TALVOR_BIN:-}" ]; then
+    echo "bench/import.sh: no talvor-import and talvor-demo in $bin" >&2
+    exit 1
+  fi
   cmake -S "$root" -B "$root/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build "$root/build/release" -j"$(nproc)" >/dev/null
+  cmake --build "$root/build/release" -j2 >/dev/null
 fi
 for tool in sqlite3 bc time; do
   dpkg -s "$tool" >/dev/null 2>&1 || { apt-get update -qq && apt-get install -y -qq "$tool" >/dev/null; }

@@ -1,14 +1,18 @@
 #include "app/dataimp.h"
 
+#include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/import_report.h"
 #include "app/progress_dialog.h"
 #include "app/raw_reader.h"
+#include "rdd/area_registry.h"
 #include "rdd/db_commands.h"
 #include "rdd/file_commands.h"
 #include "rdd/table_ops.h"
+#include "services/conversions.h"
 #include "services/functions.h"
 #include "services/runtime.h"
 #include "util/record_helpers.h"
@@ -50,7 +54,7 @@ void openInFreeArea(const std::string& table, const Value& alias) {
 }
 
 // Writes the raw reader's rows into data1 (the current area), storing each
-// column by its field name Fk.
+// column by its field name Fk. The positions of the names are looked up once.
 class StagingSink : public RawRowSink {
  public:
   StagingSink(int textControl) : textControl_(textControl), positions_(kStagingColumns + 1, -1) {}
@@ -60,7 +64,8 @@ class StagingSink : public RawRowSink {
     int& pos = positions_[column];
     if (pos < 0) pos = static_cast<int>(FIELDPOS(Value::text("F" + std::to_string(column))).asDouble());
     if (pos > 0) {
-      FIELDPUT(Value::integer(pos), Value::text(text));
+      // FIELDPUT on the current area, whose field pos exists.
+      if (WorkArea* staging = currentArea()) staging->writeField(pos, Value::text(text));
     } else {
       RuntimeError e = makeError("BASE", gen::NoVariable, 1003, "F" + std::to_string(column));
       e.canRetry = true;
@@ -71,12 +76,18 @@ class StagingSink : public RawRowSink {
     }
   }
   void lineDone(int64_t lines) override {
-    showProgress("Records Added to DATA1 " + std::to_string(lines), textControl_);
+    char digits[24];
+    const int n = std::snprintf(digits, sizeof digits, "%lld", static_cast<long long>(lines));
+    message_.assign(kLinePrefix);
+    message_.append(digits, static_cast<std::size_t>(n));
+    showProgress(message_, textControl_);
   }
 
  private:
+  static constexpr const char* kLinePrefix = "Records Added to DATA1 ";
   int textControl_;
   std::vector<int> positions_;
+  std::string message_;
 };
 
 void noteRawWarnings(const std::string& file, const Value& handle, const RawReadReport& r, uint64_t size,
@@ -119,28 +130,74 @@ void readIntoStaging(const std::string& file, int textControl, StepReport& step)
   noteRawWarnings(file, handle, report, size, step);
 }
 
-Value convertByType(const std::string& type, const Value& text) {
-  if (type == "N") return VAL(text);
-  if (type == "D") return CTOD(text);
-  return text;
-}
+enum class Conversion { Number, Date, Text };
 
 struct FieldType {
   int64_t position;
-  std::string letter;
+  Conversion conversion;
 };
 
-// The structure table's rows: record number (the field's position) and type letter.
+// The structure table's rows: record number (the field's position) and how the
+// field's type letter converts the staging text.
 std::vector<FieldType> readStructure() {
   std::vector<FieldType> rows;
   const Value typeField = FIELDPOS(Value::text("FIELD_TYPE"));
   DBGOTOP();
   while (!truthy(EOF_())) {
     const Value t = FIELDGET(typeField);
-    rows.push_back({static_cast<int64_t>(RECNO().asDouble()), t.isText() ? t.asText() : std::string()});
+    const std::string letter = t.isText() ? t.asText() : std::string();
+    const Conversion c = letter == "N" ? Conversion::Number : letter == "D" ? Conversion::Date : Conversion::Text;
+    rows.push_back({static_cast<int64_t>(RECNO().asDouble()), c});
     DBSKIP();
   }
   return rows;
+}
+
+std::string_view withoutTrailingBlanks(std::string_view text) {
+  std::size_t end = text.size();
+  while (end > 0 && text[end - 1] == ' ') --end;
+  return text.substr(0, end);
+}
+
+Value convert(Conversion c, std::string_view text) {
+  switch (c) {
+    case Conversion::Number: return Value::number(parseVal(text));
+    case Conversion::Date: return Value::date(parseDate(text, rt().settings.dateFormat, rt().settings.epoch));
+    case Conversion::Text: break;
+  }
+  return Value::text(text);
+}
+
+Value convertValue(Conversion c, const Value& text) {
+  switch (c) {
+    case Conversion::Number: return VAL(text);
+    case Conversion::Date: return CTOD(text);
+    case Conversion::Text: break;
+  }
+  return text;
+}
+
+// One field of the current staging row into the target, which is the current
+// area: FIELDPUT(k, convert(TRIM(data1->FIELDGET(k)))). Staging text goes
+// straight from the field to its conversion; anything that is not text takes the
+// functions themselves, with data1 selected as the step reads it, so that TRIM
+// raises its argument error there.
+void transferField(const FieldType& f, int stagingArea, const AliasSelector& target) {
+  const int k = static_cast<int>(f.position);
+  WorkArea* staging = areas().area(stagingArea);
+  Value raw;
+  if (staging && k >= 1 && k <= staging->countFields()) staging->readField(k, raw);
+  Value converted;
+  if (raw.isText()) {
+    converted = convert(f.conversion, withoutTrailingBlanks(raw.asText()));
+    target.select();
+  } else {
+    selectArea(stagingArea);
+    const Value text = TRIM(raw);
+    target.select();
+    converted = convertValue(f.conversion, text);
+  }
+  FIELDPUT(Value::integer(k), converted);
 }
 
 void typedTransfer(const std::string& table, int stagingArea, StepReport& step) {
@@ -157,12 +214,7 @@ void typedTransfer(const std::string& table, int stagingArea, StepReport& step) 
   while (!truthy(EOF_())) {
     target.select();
     if (truthy(ADDREC(Value::integer(2))) && truthy(RECLOCK(Value::integer(2)))) {
-      for (const auto& f : structure) {
-        selectArea(stagingArea);
-        const Value text = TRIM(FIELDGET(Value::integer(f.position)));
-        target.select();
-        FIELDPUT(Value::integer(f.position), convertByType(f.letter, text));
-      }
+      for (const auto& f : structure) transferField(f, stagingArea, target);
       target.select();
       DBUNLOCK();
     }

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
-#include <vector>
 
 #include "services/dates.h"
 
@@ -20,16 +20,16 @@ std::string formatReal(double v, int W, int d) {
   int iw = d > 0 ? W - d - 1 : W;
   if (iw <= 0) return std::string(W, '*');
   std::string out(W, ' ');
-  // positions: integer part 0..iw-1, point at iw (if d>0), decimals iw+1..W-1
-  std::vector<int> pos;  // digit positions in order left->right
-  for (int i = 0; i < iw; ++i) pos.push_back(i);
-  for (int i = 0; i < d; ++i) pos.push_back(iw + 1 + i);
+  // Digit positions in order left to right: the integer part 0..iw-1, then the
+  // decimals iw+1..iw+d (the point sits at iw).
+  const int digitCount = iw + d;
+  const auto pos = [iw](int k) { return k < iw ? k : k + 1; };
   bool neg = v < 0;
   double x = std::fabs(v);
   double I = std::floor(x), F = x - I;
   // integer digits
   int p = iw - 1;
-  int firstSig = -1;  // index into pos
+  int firstSig = -1;  // position of the first significant digit
   for (;;) {
     if (p < 0) return std::string(W, '*');
     double t = I / 10 + 0.01;
@@ -61,11 +61,12 @@ std::string formatReal(double v, int W, int d) {
     if (firstSig >= 0) { ++produced; if (produced >= 16) { ++di; capped = true; break; } }
   }
   // count positions after the 16th significant digit
-  // digit positions list from firstSig
   int Z;
   {
     int sigPositions = 0;
-    if (firstSig >= 0) for (int q : pos) if (q >= firstSig) ++sigPositions;
+    if (firstSig >= 0)
+      for (int k = 0; k < digitCount; ++k)
+        if (pos(k) >= firstSig) ++sigPositions;
     Z = (firstSig >= 0 ? sigPositions : 0) - 16;
   }
   double prod = F * 10;
@@ -88,12 +89,12 @@ std::string formatReal(double v, int W, int d) {
   for (int k = di; k < d; ++k) { int q = iw + 1 + k; out[q] = placedL ? '0' : char('0' + L); placedL = true; }
   // determine rounding start and decision
   bool up;
-  int startIdx;  // index in pos of the last kept digit
-  int lastPosIdx = (int)pos.size() - 1;
+  int startIdx;  // index of the last kept digit
+  int lastPosIdx = digitCount - 1;
   if (Z > 0) {
-    int keep = lastPosIdx - Z;  // pos index of 16th sig digit
-    up = out[pos[keep + 1]] >= '5';
-    for (int k = keep + 1; k <= lastPosIdx; ++k) out[pos[k]] = '0';
+    int keep = lastPosIdx - Z;  // index of the 16th significant digit
+    up = out[pos(keep + 1)] >= '5';
+    for (int k = keep + 1; k <= lastPosIdx; ++k) out[pos(k)] = '0';
     startIdx = keep;
   } else {
     up = L >= 5;
@@ -103,7 +104,7 @@ std::string formatReal(double v, int W, int d) {
     int k = startIdx;
     for (;;) {
       if (k < 0) return std::string(W, '*');
-      char& c = out[pos[k]];
+      char& c = out[pos(k)];
       if (c == '9') { c = '0'; --k; continue; }
       if (c == ' ') { c = '1'; break; }
       ++c;
@@ -112,7 +113,10 @@ std::string formatReal(double v, int W, int d) {
   }
   if (neg) {
     int first = -1;
-    for (int q : pos) if (out[q] >= '1' && out[q] <= '9') { first = q; break; }
+    for (int k = 0; k < digitCount; ++k) {
+      const int q = pos(k);
+      if (out[q] >= '1' && out[q] <= '9') { first = q; break; }
+    }
     if (first >= 0) {
       int m = first > iw ? iw - 2 : first - 1;
       if (m < 0) return std::string(W, '*');
@@ -130,15 +134,20 @@ std::string formatWhole(int64_t v, int width, int decimals) {
   const int iw = decimals > 0 ? width - decimals - 1 : width;
   if (iw <= 0) return std::string(width, '*');
   const bool negative = v < 0;
-  const uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-  std::string digits = std::to_string(magnitude);
-  if (negative) digits.insert(digits.begin(), '-');
-  if (static_cast<int>(digits.size()) > iw) return std::string(width, '*');
-  std::string out(static_cast<std::size_t>(iw) - digits.size(), ' ');
-  out += digits;
+  uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+  char digits[24];
+  int n = 0;
+  do {
+    digits[sizeof digits - 1 - n++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (negative) digits[sizeof digits - 1 - n++] = '-';
+  if (n > iw) return std::string(width, '*');
+  std::string out(static_cast<std::size_t>(width), ' ');
+  std::memcpy(out.data() + (iw - n), digits + sizeof digits - n, static_cast<std::size_t>(n));
   if (decimals > 0) {
-    out.push_back('.');
-    out.append(static_cast<std::size_t>(decimals), '0');
+    out[static_cast<std::size_t>(iw)] = '.';
+    std::memset(out.data() + iw + 1, '0', static_cast<std::size_t>(decimals));
   }
   return out;
 }
@@ -169,14 +178,35 @@ Number parseVal(std::string_view text) {
       return n;
     }
   }
-  std::string run;
+  // The digits and the one point that VAL reads, as strtod reads them. A run of
+  // at most 15 digits with at most 22 decimals is exact as a whole number and as
+  // a power of ten, so one division gives the same correctly rounded double.
+  const std::size_t runStart = i;
+  uint64_t mantissa = 0;
+  int digitsSeen = 0;
+  int decimalsSeen = 0;
   int points = 0;
   for (; i < text.size() && ((text[i] >= '0' && text[i] <= '9') || text[i] == '.'); ++i) {
-    if (text[i] == '.' && ++points == 2) break;
-    run.push_back(text[i]);
+    if (text[i] == '.') {
+      if (++points == 2) break;
+      continue;
+    }
+    if (digitsSeen < 16) mantissa = mantissa * 10 + static_cast<unsigned>(text[i] - '0');
+    ++digitsSeen;
+    if (points == 1) ++decimalsSeen;
   }
   n.isDouble = true;
-  n.real = run.empty() || run == "." ? 0.0 : std::strtod(run.c_str(), nullptr);
+  static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                            1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  if (digitsSeen == 0) {
+    n.real = 0.0;
+  } else if (digitsSeen <= 15 && decimalsSeen <= 22) {
+    n.real = static_cast<double>(mantissa) / kPowersOfTen[decimalsSeen];
+  } else {
+    const std::string run(text.substr(runStart, i - runStart));
+    n.real = std::strtod(run.c_str(), nullptr);
+  }
   if (negative) n.real = -n.real;
   if (point == std::string_view::npos) {
     n.width = static_cast<int>(text.size());

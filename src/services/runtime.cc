@@ -11,9 +11,22 @@ const Value* Runtime::findPublic(const std::string& name) const {
   return it == publics.end() ? nullptr : &it->second;
 }
 
+std::size_t Runtime::nextSlot() {
+  static std::size_t count = 0;
+  return count++;
+}
+
+void Runtime::destroyComponents() {
+  while (!components_.empty()) {
+    std::shared_ptr<void> last = std::move(components_.back().second);
+    bySlot_[components_.back().first] = nullptr;
+    components_.pop_back();
+    last.reset();
+  }
+}
+
 void Runtime::reset() {
-  while (!components_.empty()) components_.pop_back();
-  index_.clear();
+  destroyComponents();
   settings = Settings{};
   publics.clear();
   netErr = false;
@@ -22,9 +35,7 @@ void Runtime::reset() {
   procStack.clear();
 }
 
-Runtime::~Runtime() {
-  while (!components_.empty()) components_.pop_back();
-}
+Runtime::~Runtime() { destroyComponents(); }
 
 Runtime& rt() {
   static Runtime runtime;

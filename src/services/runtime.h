@@ -9,7 +9,6 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <typeindex>
 #include <utility>
 #include <vector>
 
@@ -56,19 +55,23 @@ class Runtime {
   std::vector<ProcFrame> procStack;
 
   // The state object of type T, created on first use and destroyed by reset().
+  // Command functions reach their state through this on every call, so the
+  // lookup is an index into a table: each type gets its slot number once.
   template <class T>
   T& component() {
-    auto it = index_.find(typeid(T));
-    if (it != index_.end()) return *static_cast<T*>(components_[it->second].get());
+    const std::size_t slot = slotOf<T>();
+    if (slot < bySlot_.size() && bySlot_[slot]) return *static_cast<T*>(bySlot_[slot]);
     auto owned = std::shared_ptr<void>(new T(), [](void* p) { delete static_cast<T*>(p); });
     T* raw = static_cast<T*>(owned.get());
-    index_.emplace(typeid(T), components_.size());
-    components_.push_back(std::move(owned));
+    if (slot >= bySlot_.size()) bySlot_.resize(slot + 1, nullptr);
+    bySlot_[slot] = raw;
+    components_.emplace_back(slot, std::move(owned));
     return *raw;
   }
   template <class T>
   bool hasComponent() const {
-    return index_.count(typeid(T)) != 0;
+    const std::size_t slot = slotOf<T>();
+    return slot < bySlot_.size() && bySlot_[slot] != nullptr;
   }
 
   // Public variables: names compare without regard to case.
@@ -81,8 +84,17 @@ class Runtime {
   ~Runtime();
 
  private:
-  std::map<std::type_index, std::size_t> index_;
-  std::vector<std::shared_ptr<void>> components_;
+  static std::size_t nextSlot();
+  template <class T>
+  static std::size_t slotOf() {
+    static const std::size_t slot = nextSlot();
+    return slot;
+  }
+  // Destroys the components newest first, each leaving its slot before it goes.
+  void destroyComponents();
+
+  std::vector<void*> bySlot_;  // the component of each slot; null when not made
+  std::vector<std::pair<std::size_t, std::shared_ptr<void>>> components_;  // in order made
 };
 
 Runtime& rt();

@@ -205,3 +205,53 @@ TEST(OrderTree, ZapLeavesTheHeaderAndOneEmptyLeaf) {
 
 }  // namespace
 }  // namespace talvor::ntx
+
+namespace talvor::ntx {
+namespace {
+
+// Damaged files: every walk, search and change ends, reads nothing outside the
+// file's pages, and never crashes (the sanitizer build runs this too).
+TEST(OrderTree, DamagedFilesNeverCrashOrLoop) {
+  std::vector<Entry> entries;
+  for (int i = 1; i <= 400; ++i) entries.emplace_back(key6(i), static_cast<uint32_t>(i));
+  struct Damage {
+    const char* what;
+    void (*apply)(MemoryFile&);
+  } damages[] = {
+      {"root beyond the file", [](MemoryFile& f) { storeU32(f.bytes.data() + 4, 1u << 30); }},
+      {"root not a page offset", [](MemoryFile& f) { storeU32(f.bytes.data() + 4, 1500); }},
+      {"child pointing at its own page",
+       [](MemoryFile& f) {
+         const uint32_t root = f.u32(4);
+         storeU32(f.bytes.data() + root + f.u16(root + 2), root);
+       }},
+      {"key count beyond the maximum", [](MemoryFile& f) { storeU16(f.bytes.data() + 1024, 999); }},
+      {"item offset outside the page", [](MemoryFile& f) { storeU16(f.bytes.data() + 1024 + 2, 1020); }},
+      {"cut in the middle of a page", [](MemoryFile& f) { f.bytes.resize(f.bytes.size() - 1500); }},
+      {"free list into the tree",
+       [](MemoryFile& f) { storeU32(f.bytes.data() + 8, 1024); }},
+  };
+  for (const Damage& d : damages) {
+    NtxHeader header;
+    MemoryFile file = built(entries, 6, header);
+    d.apply(file);
+    decodeShortHeader(file.bytes.data(), file.bytes.size(), header);
+    OrderTree tree(file, header);
+    int steps = 0;
+    for (bool on = tree.first(); on && steps < 100000; on = tree.next()) ++steps;
+    EXPECT_LT(steps, 100000) << d.what;
+    steps = 0;
+    for (bool on = tree.last(); on && steps < 100000; on = tree.previous()) ++steps;
+    EXPECT_LT(steps, 100000) << d.what;
+    tree.seek("000200", {});
+    tree.locate("000200", 200);
+    for (int i = 0; i < 100; ++i) tree.insert(key6(1000 + i), static_cast<uint32_t>(1000 + i));
+    for (int i = 1; i <= 100; ++i) tree.remove(key6(i), static_cast<uint32_t>(i));
+    tree.countKeys();
+    tree.cache().flush();
+    checkNtx(file);
+  }
+}
+
+}  // namespace
+}  // namespace talvor::ntx

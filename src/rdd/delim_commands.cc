@@ -52,8 +52,9 @@ void importLines(WorkArea& area, const std::string& name, char separator) {
   for (const auto& f : area.fields()) types.push_back(f.reportedType());
   TextLineReader reader(*file);
   std::string line;
+  std::vector<std::string_view> columns;
   while (reader.next(line)) {
-    const std::vector<std::string> columns = splitColumns(line, separator);
+    splitColumns(line, separator, columns);
     const std::size_t n = std::min(columns.size(), types.size());
     rt().netErr = false;
     if (!area.appendBlank(true)) {

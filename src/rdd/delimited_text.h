@@ -42,6 +42,8 @@ class TextLineReader {
 // passed over; a separator at the end adds an empty column; an empty line has
 // no columns.
 std::vector<std::string> splitColumns(std::string_view line, char separator);
+// The same columns as views into `line`, into `columns` (cleared first).
+void splitColumns(std::string_view line, char separator, std::vector<std::string_view>& columns);
 
 // A column text as the value of a field of type `typeLetter`: D from eight
 // digits, L true for a first letter T, N by VAL of the point case, anything

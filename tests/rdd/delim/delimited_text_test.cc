@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -48,6 +50,17 @@ TEST(TextLineReader, CutsLongLinesInto4096BytePieces) {
   EXPECT_EQ(readLines(piece + piece + "\n"), (Lines{piece, piece}));
 }
 
+// The reader takes the file in 1 MiB blocks: a CR LF split by a block boundary
+// still ends one line.
+TEST(TextLineReader, CrLfAcrossTheReadBlockBoundary) {
+  const std::size_t block = std::size_t(1) << 20;
+  const Lines lines = readLines(std::string(block - 1, 'x') + "\r\nnext\r\n");
+  ASSERT_EQ(lines.size(), 257u);
+  EXPECT_EQ(lines[0], std::string(4096, 'x'));
+  EXPECT_EQ(lines[255], std::string(4095, 'x'));
+  EXPECT_EQ(lines[256], "next");
+}
+
 TEST(ColumnSplitter, Examples) {
   struct Case {
     std::string line;
@@ -80,6 +93,26 @@ TEST(DelimitedValue, ConversionsByType) {
   EXPECT_DOUBLE_EQ(delimitedValue("  -12.5x", 'N').asDouble(), -12.5);
   EXPECT_DOUBLE_EQ(delimitedValue("QTY", 'N').asDouble(), 0);
   EXPECT_EQ(delimitedValue(" keep ", 'C').asText(), " keep ");
+}
+
+// Numbers read with a point must be the doubles strtod gives for the same run of
+// digits, whatever path the conversion takes.
+TEST(DelimitedValue, NumbersMatchStrtod) {
+  std::vector<std::string> texts = {"0.05", ".5", "5.", ".", "-", "-0", "007.250", "9007199254740993",
+                                    "12345678901234567890.5", "0.0000000000000000000000001", "1.7976931348623157",
+                                    "123.456.789", "+42.125", "3.14159265358979323846"};
+  std::mt19937_64 rng(3);
+  for (int k = 0; k < 20000; ++k) {
+    std::string t = std::to_string(rng() % 100000000000ull);
+    const std::size_t at = rng() % (t.size() + 1);
+    t.insert(at, ".");
+    texts.push_back((rng() & 1) ? "-" + t : t);
+  }
+  for (const std::string& t : texts) {
+    const std::size_t second = t.find('.', t.find('.') + 1);
+    const std::string run = t.substr(0, second);
+    EXPECT_EQ(delimitedValue(t, 'N').asDouble(), std::strtod(run.c_str(), nullptr)) << t;
+  }
 }
 
 }  // namespace

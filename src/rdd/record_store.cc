@@ -1,11 +1,16 @@
 #include "rdd/record_store.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace talvor {
 
 namespace {
 constexpr std::size_t kBlockBytes = std::size_t(1) << 18;
+// A read that does not follow the previous one (a seek) fetches this much: enough
+// for the neighbours that nearby seeks ask for next, little enough not to copy a
+// whole block for one record.
+constexpr std::size_t kSeekBytes = std::size_t(1) << 12;
 }
 
 void RecordStore::attach(File* file, uint64_t headerLength, uint32_t recordLength, bool buffered) {
@@ -14,6 +19,7 @@ void RecordStore::attach(File* file, uint64_t headerLength, uint32_t recordLengt
   recordLength_ = recordLength;
   blockRecords_ = recordLength ? std::max<std::size_t>(1, kBlockBytes / recordLength) : 1;
   pendingFirst_ = pendingCount_ = aheadFirst_ = aheadCount_ = 0;
+  lastRead_ = 0;
   buffered_ = buffered;
 }
 
@@ -32,8 +38,11 @@ bool RecordStore::readThrough(uint32_t n, uint8_t* out) {
     lastError_ = file_->lastError();
     return got == static_cast<int64_t>(recordLength_);
   }
+  const bool sequential = n == lastRead_ + 1;
+  lastRead_ = n;
   if (aheadCount_ == 0 || n < aheadFirst_ || n >= aheadFirst_ + aheadCount_) {
-    ahead_.resize(blockRecords_ * recordLength_);
+    const std::size_t records = sequential ? blockRecords_ : std::max<std::size_t>(1, kSeekBytes / recordLength_);
+    ahead_.resize(std::min(records, blockRecords_) * recordLength_);
     const int64_t got = file_->readAt(offsetOf(n), ahead_.data(), ahead_.size());
     if (got < 0) {
       lastError_ = file_->lastError();

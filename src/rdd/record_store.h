@@ -1,5 +1,6 @@
 // Record I/O on an open data file. In exclusive mode it keeps written records in
-// a write-behind block and reads sequential records ahead in large blocks; every
+// a write-behind block and reads sequential records ahead in large blocks (a seek
+// reads only the few records from its target on); every
 // read sees the latest written bytes. In shared mode every read and write goes
 // straight to the file.
 #pragma once
@@ -47,6 +48,7 @@ class RecordStore {
   uint32_t aheadFirst_ = 0;
   uint32_t aheadCount_ = 0;
   std::vector<uint8_t> ahead_;
+  uint32_t lastRead_ = 0;  // the record read last, to tell a scan from a seek
 
   int lastError_ = 0;
 };

@@ -45,7 +45,10 @@ class OrderTree::PageRef {
   PageCache::Page* page_;
 };
 
-OrderTree::OrderTree(File& file, const NtxHeader& header) : file_(file), cache_(file, header) {}
+OrderTree::OrderTree(File& file, const NtxHeader& header)
+    : file_(file), cache_(file, header), descending_(header.descending != 0) {
+  path_.reserve(32);
+}
 
 void OrderTree::forget() {
   path_.clear();
@@ -213,11 +216,13 @@ OrderTree::SeekResult OrderTree::searchPage(uint32_t offset, std::string_view so
   const PageView v = page.view();
   const int n = v.keyCount();
   const int width = v.keyWidth();
-  // Sign of (sought - key i): exact bytes when locating, the seek comparison else.
+  // Sign of (sought - key i) in tree order: exact bytes when locating, the seek
+  // comparison else; a descending order holds its keys the other way round.
   auto compare = [&](int i) {
     const std::string_view k = keyAt(v, i);
-    if (locating) return std::memcmp(sought.data(), k.data(), std::min<std::size_t>(sought.size(), width));
-    return seekCompare(sought, k, false, false);
+    if (!locating) return seekCompare(sought, k, false, descending_);
+    const int c = std::memcmp(sought.data(), k.data(), std::min<std::size_t>(sought.size(), width));
+    return descending_ ? -c : c;
   };
   int low = 0;
   int high = n;
@@ -315,7 +320,8 @@ bool OrderTree::insertInto(uint32_t offset, const Item& item, Raised& up, bool& 
   int high = v.keyCount();
   while (low < high) {
     const int mid = (low + high) / 2;
-    if (std::memcmp(keyAt(v, mid).data(), item.key.data(), item.key.size()) <= 0) low = mid + 1;
+    const int c = std::memcmp(keyAt(v, mid).data(), item.key.data(), item.key.size());
+    if ((descending_ ? -c : c) <= 0) low = mid + 1;
     else high = mid;
   }
   const uint32_t child = v.child(low);

@@ -2,6 +2,8 @@
 // a path stack, the tree search (seek and locate modes), key insertion with page
 // splits, and key removal with rebalancing.
 //
+// Keys are in ascending byte order, or descending when the header says so.
+//
 // The path stack holds (page offset, position) pairs from the root down to the
 // current key. The last entry is the page that holds the current key and the
 // key's position in it; every entry above it names the child position that the
@@ -117,6 +119,7 @@ class OrderTree {
 
   File& file_;
   PageCache cache_;
+  bool descending_;  // keys held in descending order (from the header's flag)
   std::vector<PathEntry> path_;
   uint32_t record_ = 0;
   std::string key_;

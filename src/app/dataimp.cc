@@ -1,6 +1,5 @@
 #include "app/dataimp.h"
 
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -77,9 +76,15 @@ class StagingSink : public RawRowSink {
   }
   void lineDone(int64_t lines) override {
     char digits[24];
-    const int n = std::snprintf(digits, sizeof digits, "%lld", static_cast<long long>(lines));
+    char* end = digits + sizeof digits;
+    char* p = end;
+    uint64_t n = static_cast<uint64_t>(lines);
+    do {
+      *--p = static_cast<char>('0' + n % 10);
+      n /= 10;
+    } while (n != 0);
     message_.assign(kLinePrefix);
-    message_.append(digits, static_cast<std::size_t>(n));
+    message_.append(p, static_cast<std::size_t>(end - p));
     showProgress(message_, textControl_);
   }
 
@@ -178,26 +183,25 @@ Value convertValue(Conversion c, const Value& text) {
 }
 
 // One field of the current staging row into the target, which is the current
-// area: FIELDPUT(k, convert(TRIM(data1->FIELDGET(k)))). Staging text goes
-// straight from the field to its conversion; anything that is not text takes the
-// functions themselves, with data1 selected as the step reads it, so that TRIM
-// raises its argument error there.
-void transferField(const FieldType& f, int stagingArea, const AliasSelector& target) {
+// area: FIELDPUT(k, convert(TRIM(data1->FIELDGET(k)))), the staging and target
+// work areas given. Staging text goes straight from the field to its conversion;
+// anything that is not text takes the functions themselves, with data1 selected
+// as the step reads it, so that TRIM raises its argument error there.
+void transferField(const FieldType& f, WorkArea* staging, WorkArea* target, int stagingArea,
+                   const AliasSelector& targetSelector) {
   const int k = static_cast<int>(f.position);
-  WorkArea* staging = areas().area(stagingArea);
   Value raw;
   if (staging && k >= 1 && k <= staging->countFields()) staging->readField(k, raw);
   Value converted;
   if (raw.isText()) {
     converted = convert(f.conversion, withoutTrailingBlanks(raw.asText()));
-    target.select();
   } else {
     selectArea(stagingArea);
     const Value text = TRIM(raw);
-    target.select();
+    targetSelector.select();
     converted = convertValue(f.conversion, text);
   }
-  FIELDPUT(Value::integer(k), converted);
+  if (target && k >= 1 && k <= target->countFields()) target->writeField(k, converted);
 }
 
 void typedTransfer(const std::string& table, int stagingArea, StepReport& step) {
@@ -214,7 +218,9 @@ void typedTransfer(const std::string& table, int stagingArea, StepReport& step) 
   while (!truthy(EOF_())) {
     target.select();
     if (truthy(ADDREC(Value::integer(2))) && truthy(RECLOCK(Value::integer(2)))) {
-      for (const auto& f : structure) transferField(f, stagingArea, target);
+      WorkArea* const staging = areas().area(stagingArea);
+      WorkArea* const targetArea = currentArea();
+      for (const auto& f : structure) transferField(f, staging, targetArea, stagingArea, target);
       target.select();
       DBUNLOCK();
     }

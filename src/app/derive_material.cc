@@ -85,18 +85,22 @@ class Derivation {
     const Value ref = matRef_.get();
     const Value sectOld = sectOld_.store(SUBSTR(ref, Value::integer(1), minus(AT(Value::text("#"), ref), Value::integer(1))));
     mpg_.put(matMpg_.get());
-    if (truthy(EMPTY(sectOld))) sectOld_.put(matSection_.get());
-    length_.put(matLength_.get());
+    // MAT's record does not change during the step: fields read more than once
+    // are read once.
+    const Value section = matSection_.get();
+    const Value length = matLength_.get();
+    if (truthy(EMPTY(sectOld))) sectOld_.put(section);
+    length_.put(length);
     desc_.put(matDesc_.get());
     kgM_.put(matWtPerMtr_.get());
     const Value surface = matSurface_.get();
-    const Value divisor = number(surface) == 1 ? Value::integer(1) : divide(matLength_.get(), Value::integer(1000));
+    const Value divisor = number(surface) == 1 ? Value::integer(1) : divide(length, Value::integer(1000));
     pp_.put(divide(matPaint_.get(), divisor));
     ap_.put(divide(matAnod_.get(), divisor));
-    sapSect_.put(matSection_.get());
+    sapSect_.put(section);
     weight_.put(matWeight_.get());
     matlGrp_.put(matMatlGrp_.get());
-    sectionNo_.put(matSection_.get());
+    sectionNo_.put(section);
     colourCode_.put(matSurfaceCo_.get());
     if (number(surface) > 0) area_.put(surface);
     uom_.put(matBaseUom_.get());

@@ -1,6 +1,7 @@
 #include "app/raw_reader.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace talvor {
@@ -8,6 +9,8 @@ namespace talvor {
 namespace {
 
 constexpr std::size_t kBlockSize = std::size_t(1) << 20;
+
+bool isOrdinary(unsigned char c) { return c >= 20 && c != ','; }
 
 // Serves the file's bytes one at a time from large blocks.
 class ByteStream {
@@ -20,6 +23,15 @@ class ByteStream {
       if (!refill()) return failed_ ? -2 : -1;
     }
     return static_cast<unsigned char>(buf_[pos_++ - bufStart_]);
+  }
+  // Takes the run of ordinary bytes (none a comma, a carriage return or below
+  // code 20) that starts at the current position and lies in the block read.
+  std::string_view ordinaryRun() {
+    const uint64_t start = pos_;
+    const uint64_t end = bufStart_ + bufLen_;
+    if (start >= end) return {};
+    while (pos_ < end && isOrdinary(static_cast<unsigned char>(buf_[pos_ - bufStart_]))) ++pos_;
+    return std::string_view(buf_.data() + (start - bufStart_), pos_ - start);
   }
   void skip() { ++pos_; }
   uint64_t position() const { return pos_; }
@@ -53,6 +65,7 @@ RawReadReport readRawExport(const BlockReader& read, uint64_t fileSize, RawRowSi
   std::string field;
   int column = 1;
   for (;;) {
+    field.append(in.ordinaryRun());
     const uint64_t at = in.position();
     const int c = in.next();
     if (c == ',' || c == '\r') {

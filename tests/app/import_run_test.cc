@@ -68,6 +68,13 @@ class ImportRun : public ScratchFolderTest {
  protected:
   void SetUp() override {
     ScratchFolderTest::SetUp();
+    prepareRun();
+  }
+
+  // The run settings of the import, a recording UI, an error handler that notes
+  // every error and answers Default, and the data set's empty tables.
+  void prepareRun() {
+    errors_.clear();
     rt().errorHandler = [this](RuntimeError& e) {
       if (e.genCode != gen::ZeroDivisor) errors_.push_back(e.messageLine());
       return ErrorAnswer{e.genCode == gen::ZeroDivisor ? Answer::Substitute : Answer::Default, Value::integer(0)};
@@ -142,6 +149,19 @@ class ImportRun : public ScratchFolderTest {
     }
     DBCLOSEAREA();
     return rows;
+  }
+
+  // The four index files pass the checker and hold one key per record of their table.
+  void expectSoundIndexes() {
+    for (const char* table : {"pricesku", "finph", "metkit", "metprice"}) {
+      SCOPED_TRACE(table);
+      const std::size_t records = rowsOf(table).size();
+      auto file = fileSystem().open(std::string(table) + ".ntx", fmode::Read | fmode::ShareDenyNone);
+      ASSERT_TRUE(file);
+      const ntx::NtxCheckReport report = ntx::checkNtx(*file);
+      EXPECT_TRUE(report.ok) << (report.damage.empty() ? "" : report.damage.front());
+      EXPECT_EQ(report.keyCount, records);
+    }
   }
 
   RecordingBackend* ui_ = nullptr;
@@ -239,11 +259,7 @@ TEST_F(ImportRun, EncryptsDiscountsThatDecryptToTheirStrTexts) {
 TEST_F(ImportRun, BuildsFourSoundIndexes) {
   writeEveryExport();
   runImport();
-  for (const char* name : {"pricesku.ntx", "finph.ntx", "metkit.ntx", "metprice.ntx"}) {
-    auto file = fileSystem().open(name, fmode::Read | fmode::ShareDenyNone);
-    ASSERT_TRUE(file) << name;
-    EXPECT_TRUE(ntx::checkNtx(*file).ok) << name;
-  }
+  expectSoundIndexes();
 }
 
 TEST_F(ImportRun, ShowsTheStepMessagesInOrder) {
@@ -308,8 +324,101 @@ TEST_F(ImportRun, MissingTextExportsLeaveEmptyTablesAndRunToTheEnd) {
   EXPECT_TRUE(errors_.empty()) << (errors_.empty() ? "" : errors_.front());
   for (const char* t : {"metdisc", "mat", "pricesku", "finph", "findisc", "skudisc", "finsku", "material"})
     EXPECT_TRUE(rowsOf(t).empty()) << t;
-  for (const char* name : {"pricesku.ntx", "finph.ntx", "metkit.ntx", "metprice.ntx"})
-    EXPECT_TRUE(fs::exists(name)) << name;
+  expectSoundIndexes();
+  EXPECT_EQ(rowsOf("metkit").size(), 3u);
+  EXPECT_EQ(rowsOf("metprice").size(), 2u);
+}
+
+// A record as text: character fields without trailing blanks, numbers with
+// their digits, dates as day numbers, joined by "|".
+std::string rowText(const std::map<std::string, Value>& row, const std::vector<const char*>& names) {
+  std::string out;
+  for (const char* name : names) {
+    if (!out.empty()) out += "|";
+    const Value& v = row.at(name);
+    if (v.isNumber()) {
+      char buf[32];
+      std::snprintf(buf, sizeof buf, "%g", v.asDouble());
+      out += buf;
+    } else if (v.isDate()) {
+      out += std::to_string(v.asDay());
+    } else {
+      out += trimmed(v);
+    }
+  }
+  return out;
+}
+
+// The bytes of one text export decide what its table holds; every other export
+// is the ordinary fixture's.
+TEST_F(ImportRun, RawExportBytesReachTheirTable) {
+  const std::vector<const char*> finph = {"PH1", "PH2", "PH3", "FIN_PRICE"};
+  const std::vector<const char*> skudisc = {"CUSTOMER", "MATL_NO", "DISCOUNT"};
+  struct Case {
+    const char* name;
+    const char* file;
+    std::string bytes;
+    const char* table;
+    std::vector<const char*> fields;
+    std::vector<std::string> rows;
+  };
+  const Case cases[] = {
+      // The quotes stay and the comma between them splits: every later column moves one field on.
+      {"quoted comma", "finph.txt", "PH1,PH2,PH3,FIN_PRICE\r\n\"A,L\",EXT,6060,1.5\r\n", "finph", finph,
+       {"\"A|L\"|EXT|6060"}},
+      // Bare carriage returns: the first byte of every following line is passed over.
+      {"bare carriage return", "finph.txt", "PH1,PH2,PH3,FIN_PRICE\rAL,EXT,6060,1.5\rST,SHT,6082,2\r", "finph", finph,
+       {"L|EXT|6060|1.5", "T|SHT|6082|2"}},
+      // The tab ends the data: the third line keeps only the field before its first comma,
+      // the rest of the line and the fourth line are never read.
+      {"tab ends the reading", "finph.txt", "PH1,PH2,PH3,FIN_PRICE\r\nAL,EXT,6060,1.5\r\nST,S\tHT,6082,2\r\nCU,TUB,1050,3\r\n",
+       "finph", finph, {"AL|EXT|6060|1.5", "ST|||0"}},
+      // A bare line feed ends the data inside the header line: nothing is transferred.
+      {"bare line feed", "finph.txt", "PH1,PH2,PH3,FIN_PRICE\nAL,EXT,6060,1.5\n", "finph", finph, {}},
+      // Only a header line, and no line at all.
+      {"header only", "skudisc.txt", "CUSTOMER,MATL_NO,DISCOUNT\r\n", "skudisc", skudisc, {}},
+      {"empty file", "skudisc.txt", "", "skudisc", skudisc, {}},
+      // Columns in another order than the fields, an empty line, a short line, a last line without CR LF.
+      {"positions, not names", "skudisc.txt",
+       "MATL_NO,CUSTOMER,DISCOUNT\r\n100001,4711,3\r\n\r\n12\r\n5,6,7", "skudisc", skudisc,
+       {"100001|4711|3", "0|0|0", "12|0|0", "5|6|0"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    DBCLOSEALL();
+    rt().reset();
+    for (const auto& entry : fs::directory_iterator(fs::current_path())) fs::remove_all(entry.path());
+    prepareRun();
+    writeEveryExport();
+    std::ofstream(c.file, std::ios::binary) << c.bytes;
+    runImport();
+    EXPECT_TRUE(errors_.empty()) << (errors_.empty() ? "" : errors_.front());
+    std::vector<std::string> rows;
+    for (const auto& r : rowsOf(c.table)) rows.push_back(rowText(r, c.fields));
+    EXPECT_EQ(rows, c.rows);
+    expectSoundIndexes();
+  }
+}
+
+// A line of 100 columns in the last raw export: data1 keeps its first 93, and the
+// next line starts again at F1.
+TEST_F(ImportRun, ColumnsPast93AreDroppedAndTheNextLineStartsAtF1) {
+  writeEveryExport();
+  std::string wide = "100001,1.25";
+  for (int i = 3; i <= 100; ++i) wide += "," + std::to_string(i);
+  write("finsku.txt", {"MATL_NO,FIN_PRICE", wide, "100002,2"});
+  runImport();
+  EXPECT_TRUE(errors_.empty()) << (errors_.empty() ? "" : errors_.front());
+  std::vector<std::string> finsku;
+  for (const auto& r : rowsOf("finsku")) finsku.push_back(rowText(r, {"MATL_NO", "FIN_PRICE"}));
+  EXPECT_EQ(finsku, (std::vector<std::string>{"100001|1.25", "100002|2"}));
+  const auto staging = rowsOf("data1");
+  ASSERT_EQ(staging.size(), 3u);
+  EXPECT_EQ(trimmed(staging[1].at("F92")), "92");
+  EXPECT_EQ(trimmed(staging[1].at("F93")), "93");
+  EXPECT_EQ(trimmed(staging[2].at("F1")), "100002");
+  EXPECT_EQ(trimmed(staging[2].at("F2")), "2");
+  EXPECT_EQ(trimmed(staging[2].at("F3")), "");
 }
 
 }  // namespace

@@ -111,7 +111,8 @@ class ImportRun : public ScratchFolderTest {
 
   void writeEveryExport() {
     write("talvor_zalf.csv", {"ALLOY,RATE,ACTIVE,VALID", "6060,1.125,T,20240101", "6082,2.5,Y,2012.02.14"});
-    write("talvor_metal_ph.csv", {"PH1,PH2,PH3,METAL_PRIC,UOM", "AL,EXT,6060,2.5,KG", "ST,SHT,6060,4,M"});
+    write("talvor_metal_ph.csv", {"PH1,PH2,PH3,METAL_PRIC,UOM", "AL,EXT,6060,2.5,KG", "ST,SHT,6060,4,M",
+                                  "CU,ROD,6060,3,"});
     write("metdisc.txt", {"CUSTOMER,PH1,PH2,PH3,DISCOUNT,VALID_TO", "1234567,AL,EXT,6060,12.5,31/12/2030",
                           "4711,ST,SHT,6082,5.25-,"});
     write("mat.txt", {"PH1,PH2,PH3,MATL_NO,...",
@@ -120,7 +121,8 @@ class ImportRun : public ScratchFolderTest {
                       "CU,TUB,1050,100003,G3,#LEAD,B20,S3,0,Desc 3,12-,50,40,2.5,7,MG3,PC01,KG,3/7/99",
                       "BR,ROD,5083,100004,G4,   #BL,C30,S4,6000,Desc 4,  1,60,30,0,4,MG4,PC02,EA,14.02.2012",
                       "AL,EXT,6082,1234567,G5,X#Y,D1,S5,6000,Desc 5,1,60,30,0,2,MG5,MILL,M,20120214",
-                      "ST,SHT,6060,100006,G6,Z#,E1,S6,6000,Desc 6,1,60,30,2,8,MG6,MILL,M,"});
+                      "ST,SHT,6060,100006,G6,Z#,E1,S6,6000,Desc 6,1,60,30,2,8,MG6,MILL,M,",
+                      "CU,ROD,6060,100007,G7,R7,F1,S7,2000,Desc 7,1,40,20,-1,9,MG7,MILL,M,"});
     write("pricesku.txt", {"MATL_NO,METAL_PRIC,MPG,BASE_UOM,AREA,VALID_FROM", "100002,10,P1,M2,2.5,01/01/2020",
                            "100003,8,P3,m2,3,", "7654321,77,P7,M,1,"});
     write("finph.txt", {"PH1,PH2,PH3,FIN_PRICE", "AL,EXT,6060,1.5", "ST,SHT,6060,2"});
@@ -181,7 +183,7 @@ TEST_F(ImportRun, DerivesTheMaterialMasterByEveryRule) {
   runImport();
   EXPECT_TRUE(errors_.empty()) << (errors_.empty() ? "" : errors_.front());
   const auto m = rowsOf("material");
-  ASSERT_EQ(m.size(), 6u);
+  ASSERT_EQ(m.size(), 7u);
   struct Expect {
     const char* sectOld;
     const char* mpg;
@@ -202,6 +204,8 @@ TEST_F(ImportRun, DerivesTheMaterialMasterByEveryRule) {
       {"X", "D1", 10, 5, 0, 77, false, 0, 0, 1},
       // metal price by another unit: AREA x RATE_KG.
       {"Z", "E1", 10, 5, 2, 0, false, 4, 8, 1},
+      // a blank unit is another unit; SURFACE_A below 0 leaves AREA 0, so PRICEMILL is 0.
+      {"S7", "F1", 20, 10, 0, 0, false, 3, 0, 1},
   };
   for (std::size_t i = 0; i < m.size(); ++i) {
     SCOPED_TRACE("material record " + std::to_string(i + 1));
@@ -224,16 +228,23 @@ TEST_F(ImportRun, TypesRawColumnsAndKeepsOrDropsHeaderLines) {
   writeEveryExport();
   runImport();
   const auto mat = rowsOf("mat");
-  ASSERT_EQ(mat.size(), 6u);
+  ASSERT_EQ(mat.size(), 7u);
   const int64_t expectedDates[] = {dayFromYmd(2011, 12, 25), dayFromYmd(2031, 2, 1), dayFromYmd(1999, 7, 3),
-                                   dayFromYmd(2012, 2, 14), 0, 0};
+                                   dayFromYmd(2012, 2, 14), 0, 0, 0};
   for (std::size_t i = 0; i < mat.size(); ++i) EXPECT_EQ(mat[i].at("CREATED").asDay(), expectedDates[i]) << i;
-  EXPECT_EQ(rowsOf("metprice").size(), 2u);  // loses exactly its header line
-  EXPECT_EQ(rowsOf("zalf").size(), 3u);      // keeps its header line as a record
+  const auto metprice = rowsOf("metprice");
+  ASSERT_EQ(metprice.size(), 3u);  // loses exactly its header line
+  EXPECT_EQ(trimmed(metprice[0].at("PH1")), "AL");
+  const auto zalf = rowsOf("zalf");
+  ASSERT_EQ(zalf.size(), 3u);  // keeps its header line as a record
+  EXPECT_EQ(trimmed(zalf[0].at("ALLOY")), "ALLOY");
   const auto kit = rowsOf("metkit");
   ASSERT_EQ(kit.size(), 3u);
   EXPECT_EQ(trimmed(kit[1].at("KIT_DESC")), "Kit, two");
-  EXPECT_EQ(rowsOf("uomdisc").size(), 2u);
+  const auto uomdisc = rowsOf("uomdisc");
+  ASSERT_EQ(uomdisc.size(), 2u);
+  EXPECT_EQ(trimmed(uomdisc[0].at("UOM")), "UOM");
+  EXPECT_EQ(trimmed(kit[0].at("KIT_DESC")), "KIT_DESC");
 }
 
 TEST_F(ImportRun, EncryptsDiscountsThatDecryptToTheirStrTexts) {
@@ -326,7 +337,7 @@ TEST_F(ImportRun, MissingTextExportsLeaveEmptyTablesAndRunToTheEnd) {
     EXPECT_TRUE(rowsOf(t).empty()) << t;
   expectSoundIndexes();
   EXPECT_EQ(rowsOf("metkit").size(), 3u);
-  EXPECT_EQ(rowsOf("metprice").size(), 2u);
+  EXPECT_EQ(rowsOf("metprice").size(), 3u);
 }
 
 // A record as text: character fields without trailing blanks, numbers with

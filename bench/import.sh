@@ -16,7 +16,7 @@ if [ ! -x "$bin/talvor-import" ] || [ ! -x "$bin/talvor-demo" ]; then
     exit 1
   fi
   cmake -S "$root" -B "$root/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build "$root/build/release" -j2 >/dev/null
+  cmake --build "$root/build/release" -j2 --target talvor-import talvor-demo >/dev/null
 fi
 for tool in sqlite3 bc time; do
   dpkg -s "$tool" >/dev/null 2>&1 || { apt-get update -qq && apt-get install -y -qq "$tool" >/dev/null; }

@@ -1,28 +1,44 @@
 #!/usr/bin/env bash
-# Builds what is missing, makes a fresh demo data set in demo-data/, runs the
-# import in it and shows the result.
+# Installs what the build needs, builds the three programs when they are missing
+# or out of date, makes a fresh demo data set in demo-data/, runs the import in it
+# and shows the result. Arguments go to talvor-demo (for example --rows 100000).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
-if [ ! -x build/release/tools/talvor-import ] || [ ! -x build/release/tools/talvor-demo ]; then
+
+packages=(cmake g++ ninja-build libgtest-dev libgmock-dev libbenchmark-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
+fi
+
+bin=build/release/tools
+if [ ! -f build/release/build.ninja ]; then
   cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build build/release -j"$(nproc)"
 fi
-if [ ! -x build/release/tools/talvor-demo ] || [ ! -x build/release/tools/talvor-import ]; then
-  echo "Built the project; the import program and the demo data generator are not part of it yet."
-  exit 0
-fi
+echo "== Building talvor-demo, talvor-import and talvor-inspect"
+cmake --build build/release -j"$(nproc)" --target talvor-demo talvor-import talvor-inspect | tail -n 1
+
+echo "== Demo data set in demo-data/"
 rm -rf demo-data
-build/release/tools/talvor-demo demo-data "$@"
-(cd demo-data && "$root/build/release/tools/talvor-import")
+"$bin/talvor-demo" demo-data "$@"
+
+echo "== Import"
+(cd demo-data && "$root/$bin/talvor-import")
+
 echo
 echo "== Result"
 for t in zalf metprice metdisc mat pricesku finph findisc skudisc finsku metkit uomdisc material; do
   printf '%-10s ' "$t"
-  build/release/tools/talvor-inspect count "demo-data/$t.dbf"
+  "$bin/talvor-inspect" count "demo-data/$t.dbf"
 done
 echo
-build/release/tools/talvor-inspect rows demo-data/material.dbf --limit 5
+"$bin/talvor-inspect" rows demo-data/material.dbf --limit 5
 for n in pricesku finph metkit metprice; do
-  build/release/tools/talvor-inspect check "demo-data/$n.ntx"
+  "$bin/talvor-inspect" check "demo-data/$n.ntx"
 done

@@ -134,6 +134,7 @@ bool DbfArea::readHeader() {
     if (raiseError(1012, dataName_, 0, true, true).action != Answer::Retry) return false;
   }
   std::string problem;
+  blank_.clear();
   if (!dbf::decodeDescriptors(area.data(), area.size(), header_.version, fields_, problem)) {
     raiseError(1012, dataName_);
     return false;
@@ -230,6 +231,7 @@ bool DbfArea::writeHeader() {
 
 bool DbfArea::createTable(const std::string& fileName, const std::vector<dbf::FieldDef>& fields) {
   fields_ = fields;
+  blank_.clear();
   const uint64_t length = dbf::layoutFields(fields_);
   const uint64_t headerLength = dbf::kHeaderSize + dbf::kDescriptorSize * fields_.size() + 2;
   if (length > 65535 || headerLength > 65535) {
@@ -319,6 +321,7 @@ bool DbfArea::closeTable() {
   closeMemoFile();
   buffer_.clear();
   fields_.clear();
+  blank_.clear();
   lockList_.clear();
   fileLocked_ = headerLocked_ = false;
   recordChanged_ = appended_ = false;
@@ -381,8 +384,11 @@ bool DbfArea::tableInfo(TableInfoItem item, Value& out, const Value* newValue) {
 // ---- records ------------------------------------------------------------------
 
 void DbfArea::makeBlankBuffer() {
-  buffer_.assign(recordLength_, ' ');
-  dbf::blankRecord(fields_, buffer_.data(), recordLength_);
+  if (blank_.size() != recordLength_) {
+    blank_.assign(recordLength_, ' ');
+    dbf::blankRecord(fields_, blank_.data(), recordLength_);
+  }
+  buffer_ = blank_;
 }
 
 const uint8_t* DbfArea::recordBuffer() {
@@ -560,8 +566,8 @@ bool DbfArea::readDeleted(bool& deleted) {
 }
 
 bool DbfArea::readField(int n, Value& out) {
-  const dbf::FieldDef* f = field(n);
-  if (!f) return false;
+  if (n < 1 || n > countFields()) return false;
+  const dbf::FieldDef* f = &fields_[static_cast<std::size_t>(n - 1)];  // field(n), without the call on the hot path
   if (!loadRecord()) return false;
   if (f->kind == dbf::FieldKind::Memo) {
     raiseError(1020, dataName_);
@@ -576,8 +582,8 @@ bool DbfArea::readField(int n, Value& out) {
 }
 
 bool DbfArea::writeField(int n, const Value& v) {
-  const dbf::FieldDef* f = field(n);
-  if (!f) return false;
+  if (n < 1 || n > countFields()) return false;
+  const dbf::FieldDef* f = &fields_[static_cast<std::size_t>(n - 1)];  // field(n), without the call on the hot path
   if (!loadRecord()) return false;
   if (eof_) return true;
   if (!recordChanged_ && !beginChange()) return false;

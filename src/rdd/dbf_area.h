@@ -119,6 +119,7 @@ class DbfArea : public WorkArea {
 
   // Record state.
   std::vector<uint8_t> buffer_;
+  std::vector<uint8_t> blank_;  // the blank record of the current fields, made on first use
   uint32_t recno_ = 0;
   bool bufferValid_ = false;
   bool positioned_ = false;

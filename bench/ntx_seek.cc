@@ -67,6 +67,7 @@ struct Fixture {
     header = ntx::NtxHeader::forNewOrder(kWidth, 0, "STR(N,6)");
     ntx::writeIndexTree(file, header, sorter);
     tree = std::make_unique<ntx::OrderTree>(file, header);
+    tree->cache().setSlotLimit(16384);  // as an exclusive table's order
   }
   ScratchFile file;
   ntx::NtxHeader header;

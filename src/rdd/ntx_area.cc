@@ -124,6 +124,14 @@ bool NtxArea::keyOfRecord(NtxOrder& order, std::string& out) {
 
 // ---- building and opening orders ----------------------------------------------
 
+// A shared table's cache holds pages for one operation only; an exclusive
+// table's keeps up to 16 MiB of pages per order between operations.
+void NtxArea::useCache(NtxOrder& order) {
+  constexpr std::size_t kExclusivePages = 16384;
+  order.tree->cache().setShared(isShared());
+  if (!isShared()) order.tree->cache().setSlotLimit(kExclusivePages);
+}
+
 bool NtxArea::buildInto(File& file, NtxOrder& order) {
   ntx::KeySorter sorter(order.shape.width, order.unique);
   const uint32_t count = order.custom ? 0 : countRecords();
@@ -156,7 +164,7 @@ bool NtxArea::resetTree(NtxOrder& order) {
   if (got < static_cast<int64_t>(ntx::kHeaderFieldsSize) || !ntx::decodeHeader(bytes, static_cast<std::size_t>(got), header))
     return false;
   order.tree = std::make_unique<ntx::OrderTree>(*order.file, header);
-  order.tree->cache().setShared(isShared());
+  useCache(order);
   order.cachedCount.reset();
   return true;
 }
@@ -271,7 +279,7 @@ bool NtxArea::openOrder(const std::string& bag, NtxOrder& order) {
                                                                                                 : baseName(name);
   order.file = std::move(file);
   order.tree = std::make_unique<ntx::OrderTree>(*order.file, header);
-  order.tree->cache().setShared(isShared());
+  useCache(order);
   return true;
 }
 

@@ -114,6 +114,7 @@ class NtxArea : public DbtArea {
   bool openOrder(const std::string& bag, NtxOrder& order);
   bool buildInto(File& file, NtxOrder& order);
   bool resetTree(NtxOrder& order);
+  void useCache(NtxOrder& order);
 
   // Key values of the current record.
   Value evaluateKey(NtxOrder& order);

@@ -1,5 +1,7 @@
 #include "rdd/dbfntx/page_cache.h"
 
+#include <algorithm>
+
 namespace talvor::ntx {
 
 namespace {
@@ -32,18 +34,36 @@ bool PageCache::pageFits(Page* page) const {
   return pageLayoutFits(keyWidth_, maxKeys_) && view(page).itemsInBounds();
 }
 
+// A slot for another page, holding no page any more: a new slot while there is
+// room, else the next slot not in use (taken in turn), else a new one.
 PageCache::Page* PageCache::takeSlot() {
+  if (slots_.size() >= capacity_ && capacity_ < slotLimit_) capacity_ += kSlotGrowth;
+  Page* page = nullptr;
   if (slots_.size() < capacity_) {
     slots_.push_back(std::make_unique<Page>());
-    return slots_.back().get();
+    page = slots_.back().get();
+  } else {
+    for (std::size_t i = 0; i < slots_.size() && !page; ++i) {
+      Page* candidate = slots_[(hand_ + i) % slots_.size()].get();
+      if (!candidate->inUse()) {
+        page = candidate;
+        hand_ = (hand_ + i + 1) % slots_.size();
+      }
+    }
+    if (!page) {
+      capacity_ += kSlotGrowth;
+      slots_.push_back(std::make_unique<Page>());
+      page = slots_.back().get();
+    }
   }
-  for (auto& slot : slots_)
-    if (!slot->inUse()) return slot.get();
-  capacity_ += kSlotGrowth;
-  slots_.reserve(capacity_);
-  slots_.push_back(std::make_unique<Page>());
-  return slots_.back().get();
+  if (page->offset != kNoPage) where_.erase(page->offset);
+  page->offset = kNoPage;
+  page->changed = false;
+  page->uses = 0;
+  return page;
 }
+
+void PageCache::setSlotLimit(std::size_t limit) { slotLimit_ = std::max(limit, capacity_); }
 
 PageCache::Page* PageCache::load(uint32_t offset) {
   if (offset == 0) {
@@ -51,16 +71,11 @@ PageCache::Page* PageCache::load(uint32_t offset) {
     offset = header_.rootPage;
   }
   if (offset < kPageSize || offset % kPageSize != 0) return nullptr;
-  for (auto& slot : slots_) {
-    if (slot->offset == offset) {
-      ++slot->uses;
-      return slot.get();
-    }
+  if (const auto found = where_.find(offset); found != where_.end()) {
+    ++found->second->uses;
+    return found->second;
   }
   Page* page = takeSlot();
-  page->offset = kNoPage;
-  page->changed = false;
-  page->uses = 0;
   ++pageReads_;
   if (file_.readAt(offset, page->data.data(), kPageSize) != static_cast<int64_t>(kPageSize) ||
       !pageFits(page))
@@ -68,6 +83,7 @@ PageCache::Page* PageCache::load(uint32_t offset) {
   page->offset = offset;
   page->uses = 1;
   page->position = -1;
+  where_[offset] = page;
   return page;
 }
 
@@ -107,6 +123,7 @@ PageCache::Page* PageCache::allocate() {
     lastPage_ += kPageSize;
     page = takeSlot();
     page->offset = static_cast<uint32_t>(lastPage_);
+    where_[page->offset] = page;
   }
   view(page).format();
   if (page->uses == 0) page->uses = 1;
@@ -139,6 +156,7 @@ void PageCache::flush() {
     slot->uses = 0;
     slot->changed = false;
   }
+  where_.clear();
 }
 
 void PageCache::reset(uint32_t rootPage, uint32_t freeListHead, uint64_t lastPageOffset) {

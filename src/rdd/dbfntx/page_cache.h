@@ -6,7 +6,8 @@
 // once (the cache saves reads, not writes); a root change is recorded in the
 // short header when the new root page is released or the cache is flushed; new
 // pages come from the free list, else from the end of the file. Slots start at
-// 16 and grow by 16 only when every slot holds a page in use.
+// 16 and grow by 16 only when every slot holds a page in use, or, up to a set
+// limit, to keep more released pages (exclusive tables).
 //
 // Page pointers stay valid until the cache is flushed or the page's slot is
 // reused for another page (only after the page was released).
@@ -15,6 +16,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "rdd/dbfntx/ntx_format.h"
@@ -41,6 +43,10 @@ class PageCache {
 
   // In a shared table every load of the root re-reads the short header first.
   void setShared(bool shared) { shared_ = shared; }
+  // Lets the slots grow to `limit` before released pages are given up (an
+  // exclusive table, where no other station changes the pages); the default
+  // limit is the starting 16.
+  void setSlotLimit(std::size_t limit);
 
   // Loads a page by offset (0 = the root page). Null when the page cannot be
   // read in full, its offset is no page offset, or its key count or item offsets
@@ -97,7 +103,10 @@ class PageCache {
   bool fileChanged_ = false;
   uint32_t pendingRoot_ = kNoPage;
   std::vector<std::unique_ptr<Page>> slots_;
+  std::unordered_map<uint32_t, Page*> where_;  // the slot of each cached page offset
   std::size_t capacity_ = 16;
+  std::size_t slotLimit_ = 16;
+  std::size_t hand_ = 0;  // where the search for a reusable slot starts
   uint64_t pageReads_ = 0;
 };
 

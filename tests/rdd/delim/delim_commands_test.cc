@@ -132,6 +132,24 @@ TEST_F(DelimTransfer, ImportEndsOnTheLastAppendedRecordAndAddsTxt) {
   EXPECT_TRUE(errors.empty());
 }
 
+TEST_F(DelimTransfer, ImportFillsMemoFields) {
+  DBCREATE(text("notes"), Value::array({row("NAME", "C", 4), row("NOTE", "M", 10)}));
+  DBUSEAREA(Value::logical(false), Value(), text("notes"));
+  const std::string note(700, 'n');
+  writeFile("in.csv", "a," + note + "\r\nb,short\r\nc\r\n");
+  __DBDELIM(kImport, text("in.csv"));
+  DBCOMMIT();
+  ASSERT_EQ(LASTREC().asDouble(), 3);
+  DBGOTOP();
+  EXPECT_EQ(FIELDGET(num(2)).asText(), note);
+  DBSKIP();
+  EXPECT_EQ(FIELDGET(num(2)).asText(), "short");
+  DBSKIP();
+  EXPECT_EQ(FIELDGET(num(2)).asText(), "");
+  EXPECT_EQ(fs::file_size("notes.dbt"), 512u * 4);  // header, two blocks of the long text, one short
+  EXPECT_TRUE(errors.empty());
+}
+
 TEST_F(DelimTransfer, ImportWithTheBlankSeparator) {
   createTable();
   writeFile("in.txt", "one 5 20201231 T\r\n\"two words\" 6\r\n");

@@ -147,6 +147,31 @@ TEST_F(TableOps, PackMovesRecordsUpAndCutsTheFile) {
   EXPECT_TRUE(errors.empty());
 }
 
+// The records still held in memory (exclusive mode) are packed like the others,
+// and appends after the pack continue right after the kept records.
+TEST_F(TableOps, PackOfUncommittedRecordsThenAppend) {
+  create("t", {row("NAME", "C", 6)});
+  use("t");
+  for (const char* n : {"r1", "r2", "r3", "r4", "r5"}) {
+    DBAPPEND();
+    FIELDPUT(num(1), text(n));
+  }
+  DBGOTO(num(2));
+  DBDELETE();
+  DBGOTO(num(5));
+  DBDELETE();  // record 5 is the hot record
+  __DBPACK();
+  DBAPPEND();
+  FIELDPUT(num(1), text("new"));
+  EXPECT_EQ(RECNO().asDouble(), 4);
+  DBCLOSEAREA();
+  const std::string bytes = fileBytes("t.dbf");
+  ASSERT_EQ(bytes.size(), kNamesHeader + 4 * kNamesRecord + 1);
+  EXPECT_EQ(u32At(bytes, 4), 4u);
+  EXPECT_EQ(bytes.substr(kNamesHeader), " r1     r3     r4     new   \x1a");
+  EXPECT_TRUE(errors.empty());
+}
+
 // Records of 2001 bytes: about 524 fit a 1 MiB pack block, so 1400 records span
 // three blocks; the first block keeps all its records in place, the second loses
 // every record, the third every third.
@@ -401,6 +426,19 @@ TEST_F(TableOps, ErrorsOfTheWholeTableCommands) {
       EXPECT_FALSE(fs::exists(c.notCreated));
     }
   }
+}
+
+TEST_F(TableOps, DataFileThatCannotBeCreated) {
+  DBCREATE(text("no/such/folder/t"), Value::array({row("A", "C", 1)}));
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].genCode, 20);
+  EXPECT_EQ(errors[0].subCode, 1004);
+  EXPECT_NE(errors[0].fileName.find("t.dbf"), std::string::npos);
+  EXPECT_NE(errors[0].osCode, 0);
+  EXPECT_TRUE(errors[0].canRetry);
+  EXPECT_TRUE(errors[0].canDefault);
+  EXPECT_TRUE(areas().areas().empty());
+  EXPECT_EQ(__RDDGETTEMPALIAS().asText(), "WKTMP001");
 }
 
 TEST_F(TableOps, DbcreateLeavesTheCurrentAreaAndAcceptsLetterX) {

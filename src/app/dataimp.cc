@@ -1,5 +1,7 @@
 #include "app/dataimp.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -8,6 +10,7 @@
 #include "app/progress_dialog.h"
 #include "app/raw_reader.h"
 #include "rdd/area_registry.h"
+#include "rdd/dbf_area.h"
 #include "rdd/db_commands.h"
 #include "rdd/file_commands.h"
 #include "rdd/table_ops.h"
@@ -54,17 +57,34 @@ void openInFreeArea(const std::string& table, const Value& alias) {
 
 // Writes the raw reader's rows into data1 (the current area), storing each
 // column by its field name Fk. The positions of the names are looked up once.
+//
+// When data1 is an exclusive, writable table of character fields only (as the
+// data set's is), a row is put together as record bytes and stored whole before
+// the next row is appended: the same bytes that storing the fields one by one
+// leaves, since a character field takes its text cut or padded with blanks.
 class StagingSink : public RawRowSink {
  public:
   StagingSink(int textControl) : textControl_(textControl), positions_(kStagingColumns + 1, -1) {}
 
-  void appendRow() override { DBAPPEND(); }
+  void appendRow() override {
+    finish();
+    DBAPPEND();
+    startRow();
+  }
   void storeField(int column, std::string_view text) override {
     int& pos = positions_[column];
     if (pos < 0) pos = static_cast<int>(FIELDPOS(Value::text("F" + std::to_string(column))).asDouble());
     if (pos > 0) {
-      // FIELDPUT on the current area, whose field pos exists.
-      if (WorkArea* staging = currentArea()) staging->writeField(pos, Value::text(text));
+      if (row_) {
+        const dbf::FieldDef& f = *row_->field(pos);
+        const std::size_t n = std::min<std::size_t>(text.size(), f.length);
+        std::memcpy(image_.data() + f.offset, text.data(), n);
+        std::memset(image_.data() + f.offset + n, ' ', f.length - n);
+        rowChanged_ = true;
+      } else if (WorkArea* staging = currentArea()) {
+        // FIELDPUT on the current area, whose field pos exists.
+        staging->writeField(pos, Value::text(text));
+      }
     } else {
       RuntimeError e = makeError("BASE", gen::NoVariable, 1003, "F" + std::to_string(column));
       e.canRetry = true;
@@ -87,12 +107,49 @@ class StagingSink : public RawRowSink {
     message_.append(p, static_cast<std::size_t>(end - p));
     showProgress(message_, textControl_);
   }
+  // Stores the row put together last.
+  void finish() {
+    if (row_ && rowChanged_) row_->storeRecord(image_.data());
+    row_ = nullptr;
+    rowChanged_ = false;
+  }
 
  private:
   static constexpr const char* kLinePrefix = "Records Added to DATA1 ";
+
+  static bool onlyCharacterFields(const WorkArea& area) {
+    for (const auto& f : area.fields())
+      if (f.kind != dbf::FieldKind::Character) return false;
+    return true;
+  }
+
+  // The new row is put together as bytes when the append succeeded on a table
+  // that takes it that way.
+  void startRow() {
+    auto* table = dynamic_cast<DbfArea*>(currentArea());
+    if (!table || rt().netErr || !table->isOpen() || table->isShared() || table->isReadOnly() || table->eof() ||
+        !table->isHot())
+      return;
+    if (table != checkedTable_ || table->tableSerial() != checkedSerial_) {
+      checkedTable_ = table;
+      checkedSerial_ = table->tableSerial();
+      characterOnly_ = onlyCharacterFields(*table);
+    }
+    if (!characterOnly_) return;
+    const uint8_t* record = table->recordBuffer();
+    image_.assign(record, record + table->recordLength());
+    row_ = table;
+  }
+
   int textControl_;
   std::vector<int> positions_;
   std::string message_;
+  DbfArea* row_ = nullptr;  // the table whose new row image_ holds, or null
+  std::vector<uint8_t> image_;
+  bool rowChanged_ = false;
+  const DbfArea* checkedTable_ = nullptr;
+  uint64_t checkedSerial_ = 0;
+  bool characterOnly_ = false;
 };
 
 void noteRawWarnings(const std::string& file, const Value& handle, const RawReadReport& r, uint64_t size,
@@ -131,6 +188,7 @@ void readIntoStaging(const std::string& file, int textControl, StepReport& step)
   };
   StagingSink sink(textControl);
   const RawReadReport report = readRawExport(reader, size, sink);
+  sink.finish();
   if (f) FCLOSE(handle);
   noteRawWarnings(file, handle, report, size, step);
 }
@@ -184,18 +242,37 @@ Value convertValue(Conversion c, const Value& text) {
 
 // One field of the current staging row into the target, which is the current
 // area: FIELDPUT(k, convert(TRIM(data1->FIELDGET(k)))), the staging and target
-// work areas given. Staging text goes straight from the field to its conversion;
-// anything that is not text takes the functions themselves, with data1 selected
-// as the step reads it, so that TRIM raises its argument error there.
-void transferField(const FieldType& f, WorkArea* staging, WorkArea* target, int stagingArea,
+// work areas given. Staging text goes straight from the field to its conversion:
+// once a field of the row has been read, the row's record bytes are loaded and a
+// character field is taken from them. Anything that is not text takes the
+// functions themselves, with data1 selected as the step reads it, so that TRIM
+// raises its argument error there.
+struct StagingRow {
+  WorkArea* area;
+  DbfArea* table;  // the same area as a DBF table, or null
+  bool loaded;     // a field of the current row has been read
+};
+
+void transferField(const FieldType& f, StagingRow& staging, WorkArea* target, int stagingArea,
                    const AliasSelector& targetSelector) {
   const int k = static_cast<int>(f.position);
-  Value raw;
-  if (staging && k >= 1 && k <= staging->countFields()) staging->readField(k, raw);
   Value converted;
-  if (raw.isText()) {
+  Value raw;
+  bool direct = false;
+  if (staging.area && k >= 1 && k <= staging.area->countFields()) {
+    const dbf::FieldDef& sf = *staging.area->field(k);
+    if (staging.loaded && staging.table && sf.kind == dbf::FieldKind::Character) {
+      const auto* bytes = reinterpret_cast<const char*>(staging.table->recordBuffer() + sf.offset);
+      converted = convert(f.conversion, withoutTrailingBlanks(std::string_view(bytes, sf.length)));
+      direct = true;
+    } else {
+      staging.area->readField(k, raw);
+      if (raw.isText()) staging.loaded = true;
+    }
+  }
+  if (!direct && raw.isText()) {
     converted = convert(f.conversion, withoutTrailingBlanks(raw.asText()));
-  } else {
+  } else if (!direct) {
     selectArea(stagingArea);
     const Value text = TRIM(raw);
     targetSelector.select();
@@ -218,7 +295,8 @@ void typedTransfer(const std::string& table, int stagingArea, StepReport& step) 
   while (!truthy(EOF_())) {
     target.select();
     if (truthy(ADDREC(Value::integer(2))) && truthy(RECLOCK(Value::integer(2)))) {
-      WorkArea* const staging = areas().area(stagingArea);
+      WorkArea* const stagingTable = areas().area(stagingArea);
+      StagingRow staging{stagingTable, dynamic_cast<DbfArea*>(stagingTable), false};
       WorkArea* const targetArea = currentArea();
       for (const auto& f : structure) transferField(f, staging, targetArea, stagingArea, target);
       target.select();

@@ -33,16 +33,21 @@ using namespace talvor;
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-fs::path scratchFolder() {
-  const char* tmp = std::getenv("TMPDIR");
-  fs::path folder = fs::path(tmp && *tmp ? tmp : "/tmp") / ("bench_delim_" + std::to_string(::getpid()));
-  fs::create_directories(folder);
-  return folder;
-}
+// The scratch folder of this run, removed when the program ends (the children
+// leave with _exit and remove nothing).
+struct ScratchFolder {
+  fs::path path;
+  ScratchFolder() {
+    const char* tmp = std::getenv("TMPDIR");
+    path = fs::path(tmp && *tmp ? tmp : "/tmp") / ("bench_delim_" + std::to_string(::getpid()));
+    fs::create_directories(path);
+  }
+  ~ScratchFolder() { fs::remove_all(path); }
+};
 
 const fs::path& folder() {
-  static const fs::path f = scratchFolder();
-  return f;
+  static const ScratchFolder scratch;
+  return scratch.path;
 }
 
 Value row(const char* name, const char* type, int len, int dec = 0) {
@@ -178,10 +183,4 @@ BENCHMARK(BM_DelimImport)->Arg(100000)->Arg(1000000)->UseManualTime()->Unit(benc
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  fs::remove_all(folder());
-  return 0;
-}
+BENCHMARK_MAIN();

@@ -13,7 +13,7 @@ constexpr std::size_t kReadBlock = std::size_t(1) << 20;
 constexpr int kEndOfFileMark = 26;
 
 // The bytes the line reader must look at one by one: LF, CR, NUL and the end mark.
-bool isSpecialByte(unsigned char c) { return c <= kEndOfFileMark && (c == '\n' || c == '\r' || c == 0 || c == kEndOfFileMark); }
+bool isMarkByte(unsigned char c) { return c <= kEndOfFileMark && (c == '\n' || c == '\r' || c == 0 || c == kEndOfFileMark); }
 
 }  // namespace
 
@@ -57,7 +57,7 @@ bool TextLineReader::next(std::string& line) {
       const char* run = buf_.data() + pos_;
       const std::size_t room = std::min(len_ - pos_, kTextLineLimit - stored);
       std::size_t k = 0;
-      while (k < room && !isSpecialByte(static_cast<unsigned char>(run[k]))) ++k;
+      while (k < room && !isMarkByte(static_cast<unsigned char>(run[k]))) ++k;
       if (k > 0) {
         if (usable) line.append(run, k);
         stored += k;

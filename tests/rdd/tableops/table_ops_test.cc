@@ -266,6 +266,21 @@ TEST_F(TableOps, LongCharacterFieldSurvivesCopyStructureExtendedAndCreateFrom) {
   EXPECT_EQ(first[2].asDouble(), 300);
   EXPECT_EQ(first[3].asDouble(), 0);
   EXPECT_EQ(layout.asArray()[1].asArray()[3].asDouble(), 2);
+
+  // COPY STRUCTURE with a field list: the listed fields in list order.
+  __DBCOPYSTRUCT(text("sub"), Value::array({text("price "), text("nosuch"), text("text")}));
+  DBUSEAREA(Value::logical(true), Value(), text("sub"));
+  const Value sub = DBSTRUCT();
+  ASSERT_EQ(sub.asArray().size(), 2u);
+  EXPECT_EQ(sub.asArray()[0].asArray()[0].asText(), "PRICE");
+  EXPECT_EQ(sub.asArray()[1].asArray()[2].asDouble(), 300);
+  EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(TableOps, StructureCommandsWithoutATable) {
+  EXPECT_TRUE(DBSTRUCT().isNil());
+  EXPECT_FALSE(__DBCOPYXSTRUCT(text("st")).asLogical());
+  EXPECT_FALSE(fs::exists("st.dbf"));
   EXPECT_TRUE(errors.empty());
 }
 
@@ -448,9 +463,18 @@ TEST_F(TableOps, DbcreateLeavesTheCurrentAreaAndAcceptsLetterX) {
   EXPECT_EQ(fs::file_size("x.dbt"), 512u);
   EXPECT_EQ(ALIAS().asText(), "T");
   EXPECT_EQ(areas().areas().size(), 1u);
+  // An existing file is replaced; lOpenNew true opens it in the next free area.
   EXPECT_TRUE(DBCREATE(text("x"), Value::array({row("A", "C", 1)}), Value(), Value::logical(true)).asLogical());
   EXPECT_EQ(ALIAS().asText(), "X");
+  EXPECT_EQ(SELECT().asDouble(), 2);
+  EXPECT_EQ(FCOUNT().asDouble(), 1);
   EXPECT_EQ(SELECT(text("T")).asDouble(), 1);
+  // lOpenNew false closes the current area's table and opens the new one there.
+  DBSELECTAREA(num(1));
+  EXPECT_TRUE(DBCREATE(text("y"), Value::array({row("B", "N", 4)}), Value(), Value::logical(false)).asLogical());
+  EXPECT_EQ(SELECT().asDouble(), 1);
+  EXPECT_EQ(ALIAS().asText(), "Y");
+  EXPECT_EQ(SELECT(text("T")).asDouble(), 0);
   EXPECT_TRUE(errors.empty());
 }
 

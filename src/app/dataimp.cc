@@ -216,8 +216,11 @@ std::vector<FieldType> readStructure() {
   return rows;
 }
 
+// Staging fields are wide and mostly blanks: the blanks are passed eight at a time.
 std::string_view withoutTrailingBlanks(std::string_view text) {
+  static constexpr char kBlanks[8] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
   std::size_t end = text.size();
+  while (end >= 8 && std::memcmp(text.data() + end - 8, kBlanks, 8) == 0) end -= 8;
   while (end > 0 && text[end - 1] == ' ') --end;
   return text.substr(0, end);
 }

@@ -411,6 +411,29 @@ TEST_F(ImportRun, RawExportBytesReachTheirTable) {
   }
 }
 
+// A staging table with a memo column among its character columns: the column's
+// texts go through the memo file and reach the targets unchanged.
+TEST_F(ImportRun, StagingTableWithAMemoColumnFillsTheTargetsAlike) {
+  ValueArray staging;
+  for (int i = 1; i <= 93; ++i)
+    staging.push_back(Value::array({Value::text("F" + std::to_string(i)), Value::text(i == 3 ? "M" : "C"),
+                                    Value::integer(i == 3 ? 10 : 30), Value::integer(0)}));
+  DBCREATE(Value::text("data1.dbf"), Value::array(std::move(staging)));
+  writeEveryExport();
+  runImport();
+  EXPECT_TRUE(errors_.empty()) << (errors_.empty() ? "" : errors_.front());
+  std::vector<std::string> finph;
+  for (const auto& r : rowsOf("finph")) finph.push_back(rowText(r, {"PH1", "PH2", "PH3", "FIN_PRICE"}));
+  EXPECT_EQ(finph, (std::vector<std::string>{"AL|EXT|6060|1.5", "ST|SHT|6060|2"}));
+  std::vector<std::string> skudisc;
+  for (const auto& r : rowsOf("skudisc")) skudisc.push_back(rowText(r, {"CUSTOMER", "MATL_NO", "DISCOUNT"}));
+  EXPECT_EQ(skudisc, (std::vector<std::string>{"4711|100001|3"}));
+  const auto m = rowsOf("material");
+  ASSERT_EQ(m.size(), 7u);
+  EXPECT_EQ(trimmed(m[0].at("PH3CODE")), "6060");
+  EXPECT_EQ(trimmed(m[0].at("SECTOLD")), "AB12");
+}
+
 // A line of 100 columns in the last raw export: data1 keeps its first 93, and the
 // next line starts again at F1.
 TEST_F(ImportRun, ColumnsPast93AreDroppedAndTheNextLineStartsAtF1) {

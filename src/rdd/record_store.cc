@@ -55,9 +55,22 @@ bool RecordStore::readThrough(uint32_t n, uint8_t* out) {
       lastError_ = file_->lastError();
       return false;
     }
+    overlayPending();
   }
   std::memcpy(out, ahead_.data() + std::size_t(n - aheadFirst_) * recordLength_, recordLength_);
   return true;
+}
+
+// Records still waiting to be written are newer than what the file gave the
+// read-ahead block: they replace the file's bytes there.
+void RecordStore::overlayPending() {
+  if (pendingCount_ == 0) return;
+  const uint32_t first = std::max(pendingFirst_, aheadFirst_);
+  const uint32_t end = std::min(pendingFirst_ + pendingCount_, aheadFirst_ + aheadCount_);
+  if (first >= end) return;
+  std::memcpy(ahead_.data() + std::size_t(first - aheadFirst_) * recordLength_,
+              pending_.data() + std::size_t(first - pendingFirst_) * recordLength_,
+              std::size_t(end - first) * recordLength_);
 }
 
 bool RecordStore::read(uint32_t n, uint8_t* out) {

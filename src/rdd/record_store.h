@@ -32,6 +32,7 @@ class RecordStore {
  private:
   uint64_t offsetOf(uint32_t n) const { return headerLength_ + uint64_t(n - 1) * recordLength_; }
   bool readThrough(uint32_t n, uint8_t* out);
+  void overlayPending();
 
   File* file_ = nullptr;
   uint64_t headerLength_ = 0;

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "rdd/db_commands.h"
 #include "services/runtime.h"
@@ -36,5 +37,24 @@ class ScratchFolderTest : public ::testing::Test {
   std::filesystem::path folder_;
   std::filesystem::path previous_;
 };
+
+// A scratch-folder test that collects every raised error in `errors` and gives
+// each the default answer.
+class CollectingErrorsTest : public ScratchFolderTest {
+ protected:
+  void SetUp() override {
+    ScratchFolderTest::SetUp();
+    rt().errorHandler = [this](RuntimeError& e) {
+      errors.push_back(e);
+      return ErrorAnswer{};
+    };
+  }
+  std::vector<RuntimeError> errors;
+};
+
+// One row of a table structure for DBCREATE: name, type, length, decimals.
+inline Value fieldRow(const char* name, const char* type, int len, int dec = 0) {
+  return Value::array({Value::text(name), Value::text(type), Value::integer(len), Value::integer(dec)});
+}
 
 }  // namespace talvor

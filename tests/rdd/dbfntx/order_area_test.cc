@@ -20,24 +20,13 @@
 namespace talvor {
 namespace {
 
-Value row(const char* name, const char* type, int len, int dec = 0) {
-  return Value::array({Value::text(name), Value::text(type), Value::integer(len), Value::integer(dec)});
-}
-
 Value text(const char* s) { return Value::text(s); }
 
-class OrderArea : public ScratchFolderTest {
+class OrderArea : public CollectingErrorsTest {
  protected:
-  void SetUp() override {
-    ScratchFolderTest::SetUp();
-    rt().errorHandler = [this](RuntimeError& e) {
-      errors.push_back(e);
-      return ErrorAnswer{};
-    };
-  }
   // A table "t" with a C(3) field CODE and N(6) field NUM holding the rows in order.
   void makeTable(const std::vector<std::pair<std::string, int>>& rows, bool shared = false) {
-    DBCREATE(text("t"), Value::array({row("CODE", "C", 3), row("NUM", "N", 6)}));
+    DBCREATE(text("t"), Value::array({fieldRow("CODE", "C", 3), fieldRow("NUM", "N", 6)}));
     DBUSEAREA(Value::logical(false), Value(), text("t"), Value(), Value::logical(shared), Value::logical(false));
     for (const auto& [code, num] : rows) {
       DBAPPEND();
@@ -64,7 +53,6 @@ class OrderArea : public ScratchFolderTest {
     return seen;
   }
   NtxArea* area() { return dynamic_cast<NtxArea*>(currentArea()); }
-  std::vector<RuntimeError> errors;
 };
 
 TEST_F(OrderArea, SeeksCharacterKeysByPrefixSoftAndLast) {

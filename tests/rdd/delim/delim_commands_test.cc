@@ -30,10 +30,6 @@ std::string fileBytes(const fs::path& p) {
 
 void writeFile(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
 
-Value row(const char* name, const char* type, int len, int dec = 0) {
-  return Value::array({Value::text(name), Value::text(type), Value::integer(len), Value::integer(dec)});
-}
-
 Value text(const std::string& s) { return Value::text(s); }
 Value num(int n) { return Value::integer(n); }
 const Value kImport = Value::logical(false);
@@ -56,7 +52,7 @@ class DelimTransfer : public ScratchFolderTest {
   }
   // t.dbf: NAME C(6), QTY N(8,2), DAY D, OK L; open exclusively.
   void createTable() {
-    DBCREATE(text("t"), Value::array({row("NAME", "C", 6), row("QTY", "N", 8, 2), row("DAY", "D", 8), row("OK", "L", 1)}));
+    DBCREATE(text("t"), Value::array({fieldRow("NAME", "C", 6), fieldRow("QTY", "N", 8, 2), fieldRow("DAY", "D", 8), fieldRow("OK", "L", 1)}));
     DBUSEAREA(Value::logical(false), Value(), text("t"), Value(), Value::logical(false), Value::logical(false));
   }
   // One "NAME|QTY|DAY|OK" line per record, physical order, "*" when deleted.
@@ -133,7 +129,7 @@ TEST_F(DelimTransfer, ImportEndsOnTheLastAppendedRecordAndAddsTxt) {
 }
 
 TEST_F(DelimTransfer, ImportFillsMemoFields) {
-  DBCREATE(text("notes"), Value::array({row("NAME", "C", 4), row("NOTE", "M", 10)}));
+  DBCREATE(text("notes"), Value::array({fieldRow("NAME", "C", 4), fieldRow("NOTE", "M", 10)}));
   DBUSEAREA(Value::logical(false), Value(), text("notes"));
   const std::string note(700, 'n');
   writeFile("in.csv", "a," + note + "\r\nb,short\r\nc\r\n");
@@ -309,7 +305,7 @@ TEST_F(DelimExport, RoundTripGivesTheSameRecords) {
   const Lines before = records();
   __DBDELIM(kExport, text("trip.csv"));
   DBCLOSEALL();
-  DBCREATE(text("u"), Value::array({row("NAME", "C", 6), row("QTY", "N", 8, 2), row("DAY", "D", 8), row("OK", "L", 1)}));
+  DBCREATE(text("u"), Value::array({fieldRow("NAME", "C", 6), fieldRow("QTY", "N", 8, 2), fieldRow("DAY", "D", 8), fieldRow("OK", "L", 1)}));
   DBUSEAREA(Value::logical(false), Value(), text("u"));
   __DBDELIM(kImport, text("trip.csv"));
   EXPECT_EQ(records(), before);

@@ -31,22 +31,14 @@ uint32_t u32At(const std::string& b, std::size_t at) {
   return v;
 }
 
-Value row(const char* name, const char* type, int len, int dec = 0) {
-  return Value::array({Value::text(name), Value::text(type), Value::integer(len), Value::integer(dec)});
-}
-
 // Header 32 + 2 descriptors + 2 = 98 bytes; records of 1 + 8 + 6 = 15 bytes.
 constexpr uint64_t kHeaderLength = 98;
 constexpr uint64_t kRecordLength = 15;
 
-class FaultInjection : public ScratchFolderTest {
+class FaultInjection : public CollectingErrorsTest {
  protected:
   void SetUp() override {
-    ScratchFolderTest::SetUp();
-    rt().errorHandler = [this](RuntimeError& e) {
-      errors.push_back(e);
-      return ErrorAnswer{};
-    };
+    CollectingErrorsTest::SetUp();
     setFileSystem(&faults);
   }
   void TearDown() override {
@@ -54,7 +46,7 @@ class FaultInjection : public ScratchFolderTest {
     ScratchFolderTest::TearDown();
     setFileSystem(nullptr);
   }
-  void createTable() { DBCREATE(Value::text("t"), Value::array({row("NAME", "C", 8), row("SEQ", "N", 6)})); }
+  void createTable() { DBCREATE(Value::text("t"), Value::array({fieldRow("NAME", "C", 8), fieldRow("SEQ", "N", 6)})); }
   void use(bool shared) {
     DBUSEAREA(Value::logical(false), Value(), Value::text("t"), Value(), Value::logical(shared), Value::logical(false));
   }
@@ -82,7 +74,6 @@ class FaultInjection : public ScratchFolderTest {
   }
 
   FaultFileSystem faults{fileSystem()};
-  std::vector<RuntimeError> errors;
 };
 
 struct TransferCase {

@@ -25,10 +25,6 @@ constexpr int kPerWriter = 5000;
 constexpr std::size_t kHeaderLength = 32 + 3 * 32 + 2;
 constexpr std::size_t kRecordLength = 20;
 
-Value row(const char* name, const char* type, int len) {
-  return Value::array({Value::text(name), Value::text(type), Value::integer(len), Value::integer(0)});
-}
-
 std::string note(char writer, int seq) { return std::string(1, writer) + "-" + std::to_string(seq); }
 
 // The writer's loop; returns the process exit code (0 = every append went through).
@@ -54,7 +50,7 @@ int appendAsWriter(char writer, int startPipe) {
 class SharedAppend : public ScratchFolderTest {};
 
 TEST_F(SharedAppend, TwoProcessesAppendingTogetherKeepEveryRecordAndTheCount) {
-  DBCREATE(Value::text("shared"), Value::array({row("WRITER", "C", 1), row("SEQ", "N", 6), row("NOTE", "C", 12)}));
+  DBCREATE(Value::text("shared"), Value::array({fieldRow("WRITER", "C", 1), fieldRow("SEQ", "N", 6), fieldRow("NOTE", "C", 12)}));
   int start[2];
   ASSERT_EQ(pipe(start), 0);
   std::vector<pid_t> children;

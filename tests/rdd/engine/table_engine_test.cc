@@ -25,28 +25,16 @@ std::string fileBytes(const fs::path& p) {
   return std::string((std::istreambuf_iterator<char>(in)), {});
 }
 
-Value row(const char* name, const char* type, int len, int dec = 0) {
-  return Value::array({Value::text(name), Value::text(type), Value::integer(len), Value::integer(dec)});
-}
-
-class TableEngine : public ScratchFolderTest {
+class TableEngine : public CollectingErrorsTest {
  protected:
-  void SetUp() override {
-    ScratchFolderTest::SetUp();
-    rt().errorHandler = [this](RuntimeError& e) {
-      errors.push_back(e);
-      return ErrorAnswer{};
-    };
-  }
   void create(const char* name, ValueArray rows) { DBCREATE(Value::text(name), Value::array(std::move(rows))); }
   void use(const char* name, bool shared = false) {
     DBUSEAREA(Value::logical(false), Value(), Value::text(name), Value(), Value::logical(shared), Value::logical(false));
   }
-  std::vector<RuntimeError> errors;
 };
 
 TEST_F(TableEngine, CreatesTheSmallestTable) {
-  create("t", {row("NAME", "C", 10)});
+  create("t", {fieldRow("NAME", "C", 10)});
   EXPECT_EQ(fs::file_size("t.dbf"), 67u);
   use("t");
   EXPECT_TRUE(BOF().asLogical());
@@ -56,7 +44,7 @@ TEST_F(TableEngine, CreatesTheSmallestTable) {
 }
 
 TEST_F(TableEngine, AppendsStayInMemoryUntilTheCloseWritesRecordsHeaderAndMark) {
-  create("t", {row("NAME", "C", 5), row("QTY", "N", 6, 2), row("DAY", "D", 8), row("OK", "L", 1)});
+  create("t", {fieldRow("NAME", "C", 5), fieldRow("QTY", "N", 6, 2), fieldRow("DAY", "D", 8), fieldRow("OK", "L", 1)});
   use("t");
   DBAPPEND();
   FIELDPUT(Value::integer(1), Value::text("ABCDEFG"));
@@ -80,7 +68,7 @@ TEST_F(TableEngine, AppendsStayInMemoryUntilTheCloseWritesRecordsHeaderAndMark) 
 }
 
 TEST_F(TableEngine, NavigationHidesDeletedRecords) {
-  create("t", {row("N", "N", 3)});
+  create("t", {fieldRow("N", "N", 3)});
   use("t");
   for (int i = 1; i <= 4; ++i) {
     DBAPPEND();
@@ -107,7 +95,7 @@ TEST_F(TableEngine, NavigationHidesDeletedRecords) {
 }
 
 TEST_F(TableEngine, WorkAreaSelectionRules) {
-  create("zalf", {row("A", "C", 1)});
+  create("zalf", {fieldRow("A", "C", 1)});
   DBSELECTAREA(Value::text("12abc"));
   EXPECT_EQ(SELECT().asDouble(), 12);
   DBSELECTAREA(Value::text("c"));
@@ -132,7 +120,7 @@ TEST_F(TableEngine, WorkAreaSelectionRules) {
 }
 
 TEST_F(TableEngine, ExclusiveOpenRefusedWhileAnotherProcessHoldsTheTable) {
-  create("t", {row("A", "C", 1)});
+  create("t", {fieldRow("A", "C", 1)});
   int ready[2];
   ASSERT_EQ(pipe(ready), 0);
   const pid_t child = fork();
@@ -163,7 +151,7 @@ TEST_F(TableEngine, ExclusiveOpenRefusedWhileAnotherProcessHoldsTheTable) {
 }
 
 TEST_F(TableEngine, RecordLockIsAByteAtTheSchemeOffset) {
-  create("t", {row("A", "C", 1)});
+  create("t", {fieldRow("A", "C", 1)});
   use("t", true);
   for (int i = 0; i < 6; ++i) {
     DBAPPEND();
@@ -197,8 +185,8 @@ namespace {
 // An independent reader (Debian's python3-dbfread) reads back what the engine wrote.
 TEST_F(TableEngine, IndependentReaderReadsTheValuesBack) {
   if (std::system("/usr/bin/python3 -c 'import dbfread' 2>/dev/null") != 0) GTEST_SKIP() << "python3-dbfread missing";
-  create("inter", {row("NAME", "C", 8), row("QTY", "N", 5), row("PRICE", "N", 9, 2), row("DAY", "D", 8),
-                   row("OK", "L", 1)});
+  create("inter", {fieldRow("NAME", "C", 8), fieldRow("QTY", "N", 5), fieldRow("PRICE", "N", 9, 2), fieldRow("DAY", "D", 8),
+                   fieldRow("OK", "L", 1)});
   use("inter");
   DBAPPEND();
   FIELDPUT(Value::integer(1), Value::text("Alpha"));

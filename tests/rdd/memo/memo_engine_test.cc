@@ -22,26 +22,15 @@ std::string fileBytes(const fs::path& p) {
   return std::string((std::istreambuf_iterator<char>(in)), {});
 }
 
-Value row(const char* name, const char* type, int len, int dec = 0) {
-  return Value::array({Value::text(name), Value::text(type), Value::integer(len), Value::integer(dec)});
-}
-
 uint32_t u32At(const std::string& bytes, std::size_t at) {
   return uint32_t(uint8_t(bytes[at])) | uint32_t(uint8_t(bytes[at + 1])) << 8 |
          uint32_t(uint8_t(bytes[at + 2])) << 16 | uint32_t(uint8_t(bytes[at + 3])) << 24;
 }
 
-class MemoEngine : public ScratchFolderTest {
+class MemoEngine : public CollectingErrorsTest {
  protected:
-  void SetUp() override {
-    ScratchFolderTest::SetUp();
-    rt().errorHandler = [this](RuntimeError& e) {
-      errors.push_back(e);
-      return ErrorAnswer{};
-    };
-  }
   // t.dbf: NAME C(5), NOTE M(10).
-  void createNotes() { DBCREATE(Value::text("t"), Value::array({row("NAME", "C", 5), row("NOTE", "M", 10)})); }
+  void createNotes() { DBCREATE(Value::text("t"), Value::array({fieldRow("NAME", "C", 5), fieldRow("NOTE", "M", 10)})); }
   void use(const char* name) {
     DBUSEAREA(Value::logical(false), Value(), Value::text(name), Value(), Value::logical(false), Value::logical(false));
   }
@@ -53,7 +42,6 @@ class MemoEngine : public ScratchFolderTest {
     const std::size_t headerLength = uint8_t(dbf[8]) | uint8_t(dbf[9]) << 8;
     return dbf.substr(headerLength + (n - 1) * 16 + 6, 10);
   }
-  std::vector<RuntimeError> errors;
 };
 
 TEST_F(MemoEngine, NewTableGetsVersion83AndAnEmptyMemoFile) {

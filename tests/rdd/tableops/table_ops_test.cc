@@ -33,22 +33,11 @@ uint32_t u32At(const std::string& bytes, std::size_t at) {
          uint32_t(uint8_t(bytes[at + 2])) << 16 | uint32_t(uint8_t(bytes[at + 3])) << 24;
 }
 
-Value row(const char* name, const char* type, int len, int dec = 0) {
-  return Value::array({Value::text(name), Value::text(type), Value::integer(len), Value::integer(dec)});
-}
-
 Value text(const char* s) { return Value::text(s); }
 Value num(int n) { return Value::integer(n); }
 
-class TableOps : public ScratchFolderTest {
+class TableOps : public CollectingErrorsTest {
  protected:
-  void SetUp() override {
-    ScratchFolderTest::SetUp();
-    rt().errorHandler = [this](RuntimeError& e) {
-      errors.push_back(e);
-      return ErrorAnswer{};
-    };
-  }
   void create(const char* name, ValueArray rows) { DBCREATE(text(name), Value::array(std::move(rows))); }
   void use(const char* name, bool shared = false, bool readOnly = false) {
     DBUSEAREA(Value::logical(false), Value(), text(name), Value(), Value::logical(shared),
@@ -56,7 +45,7 @@ class TableOps : public ScratchFolderTest {
   }
   // t.dbf: NAME C(6); one record per name, the names listed in `deleted` deleted.
   void makeNames(const std::vector<std::string>& names, const std::vector<int>& deleted = {}) {
-    create("t", {row("NAME", "C", 6)});
+    create("t", {fieldRow("NAME", "C", 6)});
     use("t");
     for (const std::string& n : names) {
       DBAPPEND();
@@ -73,7 +62,6 @@ class TableOps : public ScratchFolderTest {
     for (DBGOTOP(); !EOF_().asLogical(); DBSKIP()) out.push_back(FIELDGET(num(1)).asText());
     return out;
   }
-  std::vector<RuntimeError> errors;
 };
 
 constexpr std::size_t kNamesHeader = 32 + 32 + 2;  // one field
@@ -150,7 +138,7 @@ TEST_F(TableOps, PackMovesRecordsUpAndCutsTheFile) {
 // The records still held in memory (exclusive mode) are packed like the others,
 // and appends after the pack continue right after the kept records.
 TEST_F(TableOps, PackOfUncommittedRecordsThenAppend) {
-  create("t", {row("NAME", "C", 6)});
+  create("t", {fieldRow("NAME", "C", 6)});
   use("t");
   for (const char* n : {"r1", "r2", "r3", "r4", "r5"}) {
     DBAPPEND();
@@ -176,7 +164,7 @@ TEST_F(TableOps, PackOfUncommittedRecordsThenAppend) {
 // three blocks; the first block keeps all its records in place, the second loses
 // every record, the third every third.
 TEST_F(TableOps, PackAcrossBlocksKeepsTheOrder) {
-  create("big", {row("N", "N", 6), row("PAD", "C", 1994)});
+  create("big", {fieldRow("N", "N", 6), fieldRow("PAD", "C", 1994)});
   use("big");
   std::vector<int> kept;
   for (int r = 1; r <= 1400; ++r) {
@@ -227,7 +215,7 @@ TEST_F(TableOps, PackProgressBlockCountsVisitedRecords) {
 }
 
 TEST_F(TableOps, LongCharacterFieldSurvivesCopyStructureExtendedAndCreateFrom) {
-  create("wide", {row("TEXT", "C", 300), row("PRICE", "N", 8, 2), row("DAY", "D", 8)});
+  create("wide", {fieldRow("TEXT", "C", 300), fieldRow("PRICE", "N", 8, 2), fieldRow("DAY", "D", 8)});
   use("wide");
   DBAPPEND();
   DBAPPEND();
@@ -290,7 +278,7 @@ class AppendFrom : public TableOps {
  protected:
   void SetUp() override {
     TableOps::SetUp();
-    create("old", {row("NAME", "C", 10), row("OLDONLY", "N", 3), row("QTY", "N", 5, 1), row("NAMEX", "C", 3)});
+    create("old", {fieldRow("NAME", "C", 10), fieldRow("OLDONLY", "N", 3), fieldRow("QTY", "N", 5, 1), fieldRow("NAMEX", "C", 3)});
     use("old");
     const char* names[] = {"alpha", "beta", "gamma", "delta"};
     for (int i = 0; i < 4; ++i) {
@@ -303,7 +291,7 @@ class AppendFrom : public TableOps {
     DBGOTO(num(2));
     DBDELETE();
     DBCLOSEAREA();
-    create("new", {row("NAME", "C", 8), row("QTY", "N", 5, 1), row("NEWONLY", "C", 4), row("NAMEX", "C", 3)});
+    create("new", {fieldRow("NAME", "C", 8), fieldRow("QTY", "N", 5, 1), fieldRow("NEWONLY", "C", 4), fieldRow("NAMEX", "C", 3)});
     use("new");
   }
   // "NAME|QTY|NEWONLY|NAMEX", texts trimmed, "*" after a deleted record.
@@ -384,7 +372,7 @@ TEST_F(AppendFrom, FieldListsAndScopes) {
 
 TEST_F(AppendFrom, TextLongerThanTheDestinationFieldIsCut) {
   DBCLOSEAREA();
-  create("narrow", {row("NAME", "C", 3)});
+  create("narrow", {fieldRow("NAME", "C", 3)});
   use("narrow");
   __DBAPP(text("old"));
   ASSERT_EQ(LASTREC().asDouble(), 4);
@@ -406,7 +394,7 @@ TEST_F(TableOps, ErrorsOfTheWholeTableCommands) {
       {"PACK read-only", [&] { makeNames({"a"}); DBCLOSEAREA(); use("t", true, true); __DBPACK(); }, 39, 1025, "", ""},
       {"ZAP shared", [&] { makeNames({"a"}); DBCLOSEAREA(); use("t", true); __DBZAP(); }, 37, 1023, "", ""},
       {"PACK shared", [&] { makeNames({"a"}); DBCLOSEAREA(); use("t", true); __DBPACK(); }, 37, 1023, "", ""},
-      {"DBCREATE empty name", [&] { DBCREATE(text(""), structure({row("A", "C", 1)})); }, 1, 1014, "DBCREATE", ""},
+      {"DBCREATE empty name", [&] { DBCREATE(text(""), structure({fieldRow("A", "C", 1)})); }, 1, 1014, "DBCREATE", ""},
       {"DBCREATE empty structure", [&] { DBCREATE(text("ee"), structure({})); }, 1, 1014, "DBCREATE", "ee.dbf"},
       {"DBCREATE three-element row",
        [&] { DBCREATE(text("ee"), structure({Value::array({text("A"), text("C"), num(1)})})); }, 1, 1014,
@@ -414,14 +402,14 @@ TEST_F(TableOps, ErrorsOfTheWholeTableCommands) {
       {"DBCREATE length as text",
        [&] { DBCREATE(text("ee"), structure({Value::array({text("A"), text("C"), text("1"), num(0)})})); }, 1,
        1014, "DBCREATE", "ee.dbf"},
-      {"DBCREATE reserved alias b", [&] { DBCREATE(text("b"), structure({row("A", "C", 1)})); }, 1, 1015,
+      {"DBCREATE reserved alias b", [&] { DBCREATE(text("b"), structure({fieldRow("A", "C", 1)})); }, 1, 1015,
        "DBCREATE", "b.dbf"},
-      {"DBCREATE N(300)", [&] { DBCREATE(text("ee"), structure({row("A", "N", 300)})); }, 20, 1015, "DBCREATE",
+      {"DBCREATE N(300)", [&] { DBCREATE(text("ee"), structure({fieldRow("A", "N", 300)})); }, 20, 1015, "DBCREATE",
        "ee.dbf"},
-      {"DBCREATE unknown type", [&] { DBCREATE(text("ee"), structure({row("A", "Q", 3)})); }, 20, 1015,
+      {"DBCREATE unknown type", [&] { DBCREATE(text("ee"), structure({fieldRow("A", "Q", 3)})); }, 20, 1015,
        "DBCREATE", "ee.dbf"},
       {"DBCREATE unregistered driver",
-       [&] { DBCREATE(text("ee"), structure({row("A", "C", 1)}), text("NOSUCH")); }, 20, 1015, "DBCREATE",
+       [&] { DBCREATE(text("ee"), structure({fieldRow("A", "C", 1)}), text("NOSUCH")); }, 20, 1015, "DBCREATE",
        "ee.dbf"},
       {"APPEND FROM without a table", [&] { __DBAPP(text("t")); }, 35, 2001, "DBAPP", ""},
       {"APPEND FROM unregistered driver",
@@ -444,7 +432,7 @@ TEST_F(TableOps, ErrorsOfTheWholeTableCommands) {
 }
 
 TEST_F(TableOps, DataFileThatCannotBeCreated) {
-  DBCREATE(text("no/such/folder/t"), Value::array({row("A", "C", 1)}));
+  DBCREATE(text("no/such/folder/t"), Value::array({fieldRow("A", "C", 1)}));
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors[0].genCode, 20);
   EXPECT_EQ(errors[0].subCode, 1004);
@@ -458,20 +446,20 @@ TEST_F(TableOps, DataFileThatCannotBeCreated) {
 
 TEST_F(TableOps, DbcreateLeavesTheCurrentAreaAndAcceptsLetterX) {
   makeNames({"a"});
-  EXPECT_TRUE(DBCREATE(text("x"), Value::array({row("A", "C", 1), row("NOTE", "M", 10)})).isNil());
+  EXPECT_TRUE(DBCREATE(text("x"), Value::array({fieldRow("A", "C", 1), fieldRow("NOTE", "M", 10)})).isNil());
   EXPECT_TRUE(fs::exists("x.dbf"));
   EXPECT_EQ(fs::file_size("x.dbt"), 512u);
   EXPECT_EQ(ALIAS().asText(), "T");
   EXPECT_EQ(areas().areas().size(), 1u);
   // An existing file is replaced; lOpenNew true opens it in the next free area.
-  EXPECT_TRUE(DBCREATE(text("x"), Value::array({row("A", "C", 1)}), Value(), Value::logical(true)).asLogical());
+  EXPECT_TRUE(DBCREATE(text("x"), Value::array({fieldRow("A", "C", 1)}), Value(), Value::logical(true)).asLogical());
   EXPECT_EQ(ALIAS().asText(), "X");
   EXPECT_EQ(SELECT().asDouble(), 2);
   EXPECT_EQ(FCOUNT().asDouble(), 1);
   EXPECT_EQ(SELECT(text("T")).asDouble(), 1);
   // lOpenNew false closes the current area's table and opens the new one there.
   DBSELECTAREA(num(1));
-  EXPECT_TRUE(DBCREATE(text("y"), Value::array({row("B", "N", 4)}), Value(), Value::logical(false)).asLogical());
+  EXPECT_TRUE(DBCREATE(text("y"), Value::array({fieldRow("B", "N", 4)}), Value(), Value::logical(false)).asLogical());
   EXPECT_EQ(SELECT().asDouble(), 1);
   EXPECT_EQ(ALIAS().asText(), "Y");
   EXPECT_EQ(SELECT(text("T")).asDouble(), 0);
@@ -497,7 +485,7 @@ TEST_F(TableOps, NoFreeTemporaryAlias) {
     areas().bindAlias(alias, 200);
   }
   EXPECT_EQ(__RDDGETTEMPALIAS().asText(), "");
-  DBCREATE(text("ee"), Value::array({row("A", "C", 1)}));
+  DBCREATE(text("ee"), Value::array({fieldRow("A", "C", 1)}));
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors[0].genCode, 18);
   EXPECT_EQ(errors[0].subCode, 1011);

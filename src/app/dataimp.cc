@@ -80,6 +80,8 @@ class StagingSink : public RawRowSink {
         const std::size_t n = std::min<std::size_t>(text.size(), f.length);
         std::memcpy(image_.data() + f.offset, text.data(), n);
         std::memset(image_.data() + f.offset + n, ' ', f.length - n);
+        touchedFrom_ = std::min<std::size_t>(touchedFrom_, f.offset);
+        touchedTo_ = std::max<std::size_t>(touchedTo_, f.offset + f.length);
         rowChanged_ = true;
       } else if (WorkArea* staging = currentArea()) {
         // FIELDPUT on the current area, whose field pos exists.
@@ -109,7 +111,10 @@ class StagingSink : public RawRowSink {
   }
   // Stores the row put together last.
   void finish() {
-    if (row_ && rowChanged_) row_->storeRecord(image_.data());
+    if (row_ && rowChanged_) {
+      row_->storeRecord(image_.data());
+      std::memset(image_.data() + touchedFrom_, ' ', touchedTo_ - touchedFrom_);
+    }
     row_ = nullptr;
     rowChanged_ = false;
   }
@@ -117,10 +122,13 @@ class StagingSink : public RawRowSink {
  private:
   static constexpr const char* kLinePrefix = "Records Added to DATA1 ";
 
-  static bool onlyCharacterFields(const WorkArea& area) {
-    for (const auto& f : area.fields())
+  // A table of character fields only, whose new record (the one just appended)
+  // is blanks throughout, deletion flag included.
+  static bool takesRowImages(DbfArea& table) {
+    for (const auto& f : table.fields())
       if (f.kind != dbf::FieldKind::Character) return false;
-    return true;
+    const uint8_t* record = table.recordBuffer();
+    return std::all_of(record, record + table.recordLength(), [](uint8_t b) { return b == ' '; });
   }
 
   // The new row is put together as bytes when the append succeeded on a table
@@ -133,11 +141,13 @@ class StagingSink : public RawRowSink {
     if (table != checkedTable_ || table->tableSerial() != checkedSerial_) {
       checkedTable_ = table;
       checkedSerial_ = table->tableSerial();
-      characterOnly_ = onlyCharacterFields(*table);
+      takesImages_ = takesRowImages(*table);
+      image_.assign(table->recordLength(), ' ');
     }
-    if (!characterOnly_) return;
-    const uint8_t* record = table->recordBuffer();
-    image_.assign(record, record + table->recordLength());
+    if (!takesImages_) return;
+    // image_ is blanks again here: finish() blanked what the last row filled.
+    touchedFrom_ = image_.size();
+    touchedTo_ = 0;
     row_ = table;
   }
 
@@ -149,7 +159,9 @@ class StagingSink : public RawRowSink {
   bool rowChanged_ = false;
   const DbfArea* checkedTable_ = nullptr;
   uint64_t checkedSerial_ = 0;
-  bool characterOnly_ = false;
+  bool takesImages_ = false;
+  std::size_t touchedFrom_ = 0;  // the bytes of image_ that the current row filled
+  std::size_t touchedTo_ = 0;
 };
 
 void noteRawWarnings(const std::string& file, const Value& handle, const RawReadReport& r, uint64_t size,

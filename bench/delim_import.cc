@@ -26,33 +26,14 @@
 #include "rdd/delim_commands.h"
 #include "rdd/table_ops.h"
 #include "services/runtime.h"
+#include "bench_support.h"
 
 namespace {
 
 using namespace talvor;
-namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using namespace talvor::bench;
 
-// The scratch folder of this run, removed when the program ends (the children
-// leave with _exit and remove nothing).
-struct ScratchFolder {
-  fs::path path;
-  ScratchFolder() {
-    const char* tmp = std::getenv("TMPDIR");
-    path = fs::path(tmp && *tmp ? tmp : "/tmp") / ("bench_delim_" + std::to_string(::getpid()));
-    fs::create_directories(path);
-  }
-  ~ScratchFolder() { fs::remove_all(path); }
-};
-
-const fs::path& folder() {
-  static const ScratchFolder scratch;
-  return scratch.path;
-}
-
-Value row(const char* name, const char* type, int len, int dec = 0) {
-  return Value::array({Value::text(name), Value::text(type), Value::integer(len), Value::integer(dec)});
-}
+const fs::path& folder() { return scratchFolder("bench_delim_"); }
 
 // in_<lines>.csv: CODE, NAME (quoted, may hold a comma), QTY 10.2, PRICE 12.3,
 // FROM and TO dates, OK logical, UNIT text; CR LF lines.
@@ -86,48 +67,15 @@ bool importInto(const fs::path& csv) {
   };
   const std::string table = (folder() / "t").string();
   fs::remove(table + ".dbf");
-  DBCREATE(Value::text(table), Value::array({row("CODE", "C", 8), row("NAME", "C", 30), row("QTY", "N", 10, 2),
-                                             row("PRICE", "N", 12, 3), row("FROM", "D", 8), row("TO", "D", 8),
-                                             row("OK", "L", 1), row("UNIT", "C", 3)}));
+  DBCREATE(Value::text(table), Value::array({fieldRow("CODE", "C", 8), fieldRow("NAME", "C", 30), fieldRow("QTY", "N", 10, 2),
+                                             fieldRow("PRICE", "N", 12, 3), fieldRow("FROM", "D", 8), fieldRow("TO", "D", 8),
+                                             fieldRow("OK", "L", 1), fieldRow("UNIT", "C", 3)}));
   DBUSEAREA(Value::logical(false), Value(), Value::text(table), Value(), Value::logical(false),
             Value::logical(false));
   __DBDELIM(Value::logical(false), Value::text(csv.string()), Value(), Value::array(), Value(), Value(), Value(),
             Value(), Value::logical(false));
   DBCLOSEALL();
   return !failed;
-}
-
-double cpuSeconds(const struct rusage& u) {
-  return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-double selfCpuSeconds() {
-  struct rusage u {};
-  ::getrusage(RUSAGE_SELF, &u);
-  return cpuSeconds(u);
-}
-
-struct ChildRun {
-  double seconds = 0;
-  double cpu = 0;
-  double peakMiB = 0;
-  bool ok = false;
-};
-
-template <typename F>
-ChildRun inChild(F work) {
-  const auto t0 = Clock::now();
-  const pid_t pid = ::fork();
-  if (pid == 0) ::_exit(work() ? 0 : 1);
-  int status = 0;
-  struct rusage usage {};
-  ::wait4(pid, &status, 0, &usage);
-  ChildRun run;
-  run.seconds = std::chrono::duration<double>(Clock::now() - t0).count();
-  run.cpu = cpuSeconds(usage);
-  run.peakMiB = double(usage.ru_maxrss) / 1024.0;
-  run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  return run;
 }
 
 // Reads `in` and writes `outBytes` bytes to `out`, 1 MiB at a time.

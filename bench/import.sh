@@ -27,13 +27,21 @@ trap 'rm -rf "$work"' EXIT
 "$bin/talvor-demo" "$work/data" --rows "$n" >/dev/null
 cp -r "$work/data" "$work/pristine"
 
-seconds() { date +%s.%N; }
+# measure NAME COMMAND...: runs the command and keeps its wall time, its CPU time
+# (user + system) and its peak memory in NAME_wall, NAME_cpu and NAME_peak. The
+# CPU times show the comparison undisturbed by other work on the machine.
+measure() {
+  local name=$1
+  shift
+  /usr/bin/time -f "%e %U %S %M" -o "$work/$name.time" "$@"
+  read -r wall user sys peak <"$work/$name.time"
+  printf -v "${name}_wall" '%s' "$wall"
+  printf -v "${name}_cpu" '%s' "$(echo "$user + $sys" | bc -l)"
+  printf -v "${name}_peak" '%s' "$peak"
+}
 
 # The import itself.
-start=$(seconds)
-(cd "$work/data" && TALVOR_UI=none /usr/bin/time -f "%M" -o "$work/peak" "$bin/talvor-import")
-import_s=$(echo "$(seconds) - $start" | bc -l)
-peak_kb=$(cat "$work/peak")
+measure import bash -c 'cd "$1" && TALVOR_UI=none exec "$2"' _ "$work/data" "$bin/talvor-import"
 
 # (a) plain I/O of the same bytes.
 out_bytes=0
@@ -41,10 +49,8 @@ for f in "$work"/data/*.dbf "$work"/data/*.dbt "$work"/data/*.ntx; do
   [ -f "$f" ] && out_bytes=$((out_bytes + $(stat -c %s "$f")))
 done
 sync
-start=$(seconds)
-cat "$work"/pristine/*.txt "$work"/pristine/*.csv >/dev/null
-head -c "$out_bytes" /dev/zero >"$work/plain.out"
-plain_s=$(echo "$(seconds) - $start" | bc -l)
+measure plain bash -c 'cat "$1"/*.txt "$1"/*.csv >/dev/null; head -c "$2" /dev/zero >"$3"' _ \
+  "$work/pristine" "$out_bytes" "$work/plain.out"
 rm -f "$work/plain.out"
 
 # (b) sqlite3 loading the same exports and building the same four indexes.
@@ -66,10 +72,11 @@ CREATE INDEX finph_i ON finph(PH1 || PH2 || PH3);
 CREATE INDEX metkit_i ON metkit(printf('%6d', MATL_NO));
 CREATE INDEX metprice_i ON metprice(PH1 || PH2 || PH3);
 SQL
-start=$(seconds)
-sqlite3 "$work/bench.sqlite" <"$work/load.sql" 2>/dev/null
-sqlite_s=$(echo "$(seconds) - $start" | bc -l)
+measure sqlite bash -c 'sqlite3 "$1" <"$2" 2>/dev/null' _ "$work/bench.sqlite" "$work/load.sql"
 
-printf 'rows=%s import=%.3fs per_row=%.2fus peak=%sKB plain_io=%.3fs ratio_plain=%.2f sqlite=%.3fs ratio_sqlite=%.2f\n' \
-  "$n" "$import_s" "$(echo "$import_s * 1000000 / $n" | bc -l)" "$peak_kb" "$plain_s" \
-  "$(echo "$import_s / $plain_s" | bc -l)" "$sqlite_s" "$(echo "$import_s / $sqlite_s" | bc -l)"
+ratio() { echo "$1 / ($2 + 0.0005)" | bc -l; }
+printf 'rows=%s import=%.3fs cpu=%.3fs per_row=%.2fus peak=%sKB plain_io=%.3fs cpu=%.3fs ratio_plain=%.2f cpu_ratio_plain=%.2f sqlite=%.3fs cpu=%.3fs ratio_sqlite=%.2f cpu_ratio_sqlite=%.2f load=%s\n' \
+  "$n" "$import_wall" "$import_cpu" "$(echo "$import_wall * 1000000 / $n" | bc -l)" "$import_peak" \
+  "$plain_wall" "$plain_cpu" "$(ratio "$import_wall" "$plain_wall")" "$(ratio "$import_cpu" "$plain_cpu")" \
+  "$sqlite_wall" "$sqlite_cpu" "$(ratio "$import_wall" "$sqlite_wall")" "$(ratio "$import_cpu" "$sqlite_cpu")" \
+  "$(cut -d' ' -f1 /proc/loadavg)"

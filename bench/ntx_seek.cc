@@ -17,37 +17,15 @@
 #include "rdd/dbfntx/key_sorter.h"
 #include "rdd/dbfntx/ntx_build.h"
 #include "rdd/dbfntx/order_tree.h"
+#include "bench_support.h"
 
 namespace {
 
 using namespace talvor;
+using talvor::bench::ScratchFile;
 
 constexpr int kKeys = 1000000;
 constexpr int kWidth = 6;
-
-class ScratchFile : public File {
- public:
-  explicit ScratchFile(std::string name) : name_(std::move(name)) {
-    fd_ = ::open(name_.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
-  }
-  ~ScratchFile() override {
-    ::close(fd_);
-    ::unlink(name_.c_str());
-  }
-  int64_t readAt(uint64_t offset, void* buf, std::size_t n) override { return ::pread(fd_, buf, n, off_t(offset)); }
-  int64_t writeAt(uint64_t offset, const void* buf, std::size_t n) override {
-    return ::pwrite(fd_, buf, n, off_t(offset));
-  }
-  bool truncate(uint64_t size) override { return ::ftruncate(fd_, off_t(size)) == 0; }
-  int64_t size() override { return ::lseek(fd_, 0, SEEK_END); }
-  bool lock(const LockRequest&) override { return true; }
-  bool commit() override { return true; }
-  bool close() override { return true; }
-
- private:
-  std::string name_;
-  int fd_ = -1;
-};
 
 std::string key6(int n) {
   char buf[16];

@@ -23,33 +23,14 @@
 #include "rdd/db_commands.h"
 #include "rdd/table_ops.h"
 #include "services/runtime.h"
+#include "bench_support.h"
 
 namespace {
 
 using namespace talvor;
-namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using namespace talvor::bench;
 
-// The scratch folder of this run, removed when the program ends (the children
-// leave with _exit and remove nothing).
-struct ScratchFolder {
-  fs::path path;
-  ScratchFolder() {
-    const char* tmp = std::getenv("TMPDIR");
-    path = fs::path(tmp && *tmp ? tmp : "/tmp") / ("bench_pack_" + std::to_string(::getpid()));
-    fs::create_directories(path);
-  }
-  ~ScratchFolder() { fs::remove_all(path); }
-};
-
-const fs::path& folder() {
-  static const ScratchFolder scratch;
-  return scratch.path;
-}
-
-Value row(const char* name, const char* type, int len, int dec = 0) {
-  return Value::array({Value::text(name), Value::text(type), Value::integer(len), Value::integer(dec)});
-}
+const fs::path& folder() { return scratchFolder("bench_pack_"); }
 
 void quietErrors() {
   rt().reset();
@@ -67,8 +48,8 @@ fs::path makeTable(int records) {
   const fs::path table = folder() / ("template_" + std::to_string(records) + ".dbf");
   if (fs::exists(table)) return table;
   quietErrors();
-  DBCREATE(Value::text(table.string()), Value::array({row("CODE", "C", 10), row("NAME", "C", 30),
-                                                      row("QTY", "N", 10, 2), row("DAY", "D", 8), row("OK", "L", 1)}));
+  DBCREATE(Value::text(table.string()), Value::array({fieldRow("CODE", "C", 10), fieldRow("NAME", "C", 30),
+                                                      fieldRow("QTY", "N", 10, 2), fieldRow("DAY", "D", 8), fieldRow("OK", "L", 1)}));
   use(table);
   const Value name = Value::text("Steel bar, grade 40");
   for (int i = 1; i <= records; ++i) {
@@ -82,39 +63,6 @@ fs::path makeTable(int records) {
   }
   DBCLOSEALL();
   return table;
-}
-
-double cpuSeconds(const struct rusage& u) {
-  return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-double selfCpuSeconds() {
-  struct rusage u {};
-  ::getrusage(RUSAGE_SELF, &u);
-  return cpuSeconds(u);
-}
-
-struct ChildRun {
-  double seconds = 0;
-  double cpu = 0;
-  double peakMiB = 0;
-  bool ok = false;
-};
-
-template <typename F>
-ChildRun inChild(F work) {
-  const auto t0 = Clock::now();
-  const pid_t pid = ::fork();
-  if (pid == 0) ::_exit(work() ? 0 : 1);
-  int status = 0;
-  struct rusage usage {};
-  ::wait4(pid, &status, 0, &usage);
-  ChildRun run;
-  run.seconds = std::chrono::duration<double>(Clock::now() - t0).count();
-  run.cpu = cpuSeconds(usage);
-  run.peakMiB = double(usage.ru_maxrss) / 1024.0;
-  run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  return run;
 }
 
 bool pack(const fs::path& table, uint64_t expectedRecords) {

@@ -23,31 +23,24 @@
 #include "rdd/db_commands.h"
 #include "rdd/table_ops.h"
 #include "services/runtime.h"
+#include "bench_support.h"
 
 namespace {
 
 using namespace talvor;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
 
 constexpr int kVariants = 1024;  // distinct records, cycled
 
 double seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
 
-double cpuSeconds() {
-  struct rusage u {};
-  ::getrusage(RUSAGE_SELF, &u);
-  return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-Value row(const char* name, const char* type, int len, int dec = 0) {
-  return Value::array({Value::text(name), Value::text(type), Value::integer(len), Value::integer(dec)});
-}
+double cpuSeconds() { return bench::selfCpuSeconds(); }
 
 // NAME C40, CITY C30, CODE C4, QTY N12.2, PRICE N14.3, COUNT N10, DAY D8, OK L1:
 // 1 + 119 = 120 bytes a record.
 Value structure() {
-  return Value::array({row("NAME", "C", 40), row("CITY", "C", 30), row("CODE", "C", 4), row("QTY", "N", 12, 2),
-                       row("PRICE", "N", 14, 3), row("COUNT", "N", 10), row("DAY", "D", 8), row("OK", "L", 1)});
+  return Value::array({bench::fieldRow("NAME", "C", 40), bench::fieldRow("CITY", "C", 30), bench::fieldRow("CODE", "C", 4), bench::fieldRow("QTY", "N", 12, 2),
+                       bench::fieldRow("PRICE", "N", 14, 3), bench::fieldRow("COUNT", "N", 10), bench::fieldRow("DAY", "D", 8), bench::fieldRow("OK", "L", 1)});
 }
 constexpr int kFields = 8;
 

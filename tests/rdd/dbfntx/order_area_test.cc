@@ -187,6 +187,25 @@ TEST_F(OrderArea, MissingIndexFileRaisesOpenErrorAndClosesTheList) {
   EXPECT_TRUE(area()->orders().empty());
 }
 
+TEST_F(OrderArea, UnreadableIndexFilesAreNotAdded) {
+  makeTable({{"A", 1}, {"B", 2}});
+  DBCREATEINDEX(text("codes"), text("code"));
+  ORDLISTCLEAR();
+  std::filesystem::copy_file("codes.ntx", "short.ntx");
+  std::filesystem::resize_file("short.ntx", 551);
+  errors.clear();
+  ORDLISTADD(text("short"));
+  EXPECT_TRUE(errors.empty());
+  EXPECT_TRUE(area()->orders().empty());
+  // A damaged tree under a sound header: navigation and seeks end, finding what they can.
+  std::filesystem::resize_file("codes.ntx", 1500);
+  ORDLISTADD(text("codes"));
+  ASSERT_EQ(area()->orders().size(), 1u);
+  EXPECT_TRUE(walk().empty());
+  EXPECT_FALSE(DBSEEK(text("A")).asLogical());
+  EXPECT_TRUE(EOF_().asLogical());
+}
+
 TEST_F(OrderArea, ScopesLimitNavigationSeeksAndTheKeyCount) {
   makeTable({{"AA", 1}, {"AB", 2}, {"BA", 3}, {"BB", 4}, {"CA", 5}});
   DBCREATEINDEX(text("codes"), text("code"));

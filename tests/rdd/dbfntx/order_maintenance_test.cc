@@ -418,6 +418,40 @@ TEST_F(OrderMaintenance, TheKeyCountWithinScopesFollowsTheChanges) {
   EXPECT_EQ(walkForward(20), (std::vector<uint32_t>{3, 5, 11, 6, 9, 7}));
 }
 
+// Keys with decimals keep the encoding of the header's width and decimals when
+// the order is opened from its file, negative values included; and an order
+// built unique still takes a second equal key from a change or an append.
+TEST_F(OrderMaintenance, DecimalKeysAndUniqueOrdersThroughChanges) {
+  create("t", {fieldRow("PRICE", "N", 6, 1), fieldRow("GRP", "C", 4)});
+  use("t");
+  for (double v : {3.5, 0.0, 7.5}) append({Value::real(v, 6, 1), Value::text("AAAA")});
+  put(2, Value::text("BBBB"));
+  DBCREATEINDEX(Value::text("price"), Value::text("PRICE"));
+  DBCREATEINDEX(Value::text("grp"), Value::text("GRP"), Value(), Value::logical(true));
+  DBCLOSEAREA();
+  EXPECT_EQ(readOrder("grp.ntx").keys, (std::vector<Entry>{{"AAAA", 1}, {"BBBB", 3}}));
+  use("t");
+  add("price");
+  add("grp");
+  append({Value::real(-12.5, 6, 1), Value::text("BBBB")});
+  append({Value::real(12.5, 6, 1), Value::text("AAAA")});
+  // Record 2 has no key in the unique order (the build left the second AAAA
+  // out): its change reports the lost key and leaves that order as it is.
+  DBGOTO(Value::integer(2));
+  ::testing::internal::CaptureStdout();
+  put(1, Value::real(-0.5, 6, 1));
+  put(2, Value::text("BBBB"));
+  DBCLOSEAREA();
+  EXPECT_NE(::testing::internal::GetCapturedStdout().find("Cannot find current key:"), std::string::npos);
+  // -0.5 is "0000.5" turned negative.
+  EXPECT_EQ(readOrder("price.ntx").keys,
+            (std::vector<Entry>{{",,+*.'", 4}, {",,,,.'", 2}, {"0003.5", 1}, {"0007.5", 3}, {"0012.5", 5}}));
+  const OnDisk grp = readOrder("grp.ntx");
+  EXPECT_TRUE(grp.report.ok) << damageOf(grp.report);
+  EXPECT_EQ(grp.keys, (std::vector<Entry>{{"AAAA", 1}, {"AAAA", 5}, {"BBBB", 3}, {"BBBB", 4}}));
+  EXPECT_TRUE(errors.empty());
+}
+
 TEST_F(OrderMaintenance, ZapLeavesEveryOrderAnEmptyLeafAtTheRootAndTheOrderWorksOn) {
   makeTable(400);
   use("t");
@@ -879,9 +913,8 @@ TEST_P(OrderModelRun, RandomChangesKeepThreeOrdersEqualToTheReference) {
   ntxArea().orderInfo(OrderInfoItem::HasCondition, 3, hasCondition);
   ASSERT_TRUE(hasCondition.asLogical());
 
-  // Under the sanitizers the run is five times shorter: the same mix, fewer
-  // steps. The shared run, without zaps to keep the table small, is shorter.
-  const int steps = (shared ? 20000 : 200000) / (std::getenv("TALVOR_SANITIZED") ? 5 : 1);
+  // The shared run, without zaps to keep the table small, is shorter.
+  const int steps = shared ? 20000 : 200000;
   const int checkEvery = shared ? 2000 : 1000;
   for (int i = 1; i <= steps && !HasFailure(); ++i) {
     step();

@@ -1,5 +1,6 @@
 #include "services/conversions.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -54,7 +55,9 @@ std::string formatReal(double v, int W, int d) {
     double prod = F * 10;
     int digit = (int)std::floor(prod + 0.01);
     if (digit > 9) digit = 9;
-    F = prod - std::floor(prod);
+    // What is left after the digit taken: a product just below a whole number
+    // gave that whole number as its digit, so nothing is left to round up with.
+    F = std::max(prod - digit, 0.0);
     int q = iw + 1 + di;
     out[q] = char('0' + digit);
     if (firstSig < 0 && digit != 0) firstSig = q;

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -51,6 +53,18 @@ class CollectingErrorsTest : public ScratchFolderTest {
   }
   std::vector<RuntimeError> errors;
 };
+
+// The bytes of a file ("" when it cannot be read).
+inline std::string fileBytes(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+// The little-endian u32 at a byte offset of a file's bytes.
+inline uint32_t u32At(const std::string& bytes, std::size_t at) {
+  return uint32_t(uint8_t(bytes[at])) | uint32_t(uint8_t(bytes[at + 1])) << 8 |
+         uint32_t(uint8_t(bytes[at + 2])) << 16 | uint32_t(uint8_t(bytes[at + 3])) << 24;
+}
 
 // One row of a table structure for DBCREATE: name, type, length, decimals.
 inline Value fieldRow(const char* name, const char* type, int len, int dec = 0) {

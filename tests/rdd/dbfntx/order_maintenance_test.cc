@@ -37,11 +37,6 @@ namespace fs = std::filesystem;
 using ntx::testing::MemoryFile;
 using Entry = std::pair<std::string, uint32_t>;  // key bytes, record
 
-std::string fileBytes(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), {});
-}
-
 void writeBytes(const fs::path& p, const std::string& bytes) {
   std::ofstream out(p, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));

@@ -20,17 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string fileBytes(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), {});
-}
-
-uint32_t u32At(const std::string& b, std::size_t at) {
-  uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<uint8_t>(b[at + i]);
-  return v;
-}
-
 // Header 32 + 2 descriptors + 2 = 98 bytes; records of 1 + 8 + 6 = 15 bytes.
 constexpr uint64_t kHeaderLength = 98;
 constexpr uint64_t kRecordLength = 15;

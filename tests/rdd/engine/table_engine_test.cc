@@ -20,11 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string fileBytes(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), {});
-}
-
 class TableEngine : public CollectingErrorsTest {
  protected:
   void create(const char* name, ValueArray rows) { DBCREATE(Value::text(name), Value::array(std::move(rows))); }

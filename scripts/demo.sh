@@ -7,15 +7,8 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 
 packages=(cmake g++ ninja-build libgtest-dev libgmock-dev libbenchmark-dev)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "Installing: ${missing[*]}"
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
-fi
+source scripts/install_packages.sh
+install_packages "${packages[@]}"
 
 bin=build/release/tools
 if [ ! -f build/release/build.ninja ]; then

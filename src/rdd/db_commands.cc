@@ -7,6 +7,7 @@
 #include "rdd/area_registry.h"
 #include "rdd/dbf_area.h"
 #include "rdd/drivers.h"
+#include "rdd/file_names.h"
 #include "services/runtime.h"
 #include "services/text.h"
 
@@ -17,20 +18,6 @@ namespace {
 constexpr char kSubsystem[] = "DBCMD";
 
 bool truthy(const Value& v) { return v.isLogical() && v.asLogical(); }
-
-std::string baseName(const std::string& name) {
-  const std::size_t slash = name.find_last_of("/\\");
-  std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
-  const std::size_t dot = base.find_last_of('.');
-  if (dot != std::string::npos) base.resize(dot);
-  return base;
-}
-
-bool hasExtension(const std::string& name) {
-  const std::size_t slash = name.find_last_of("/\\");
-  const std::size_t dot = name.find_last_of('.');
-  return dot != std::string::npos && (slash == std::string::npos || dot > slash);
-}
 
 // A one-letter alias other than "L" and the letters after "M" is reserved.
 bool reservedLetter(const std::string& alias) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "rdd/area_registry.h"
+#include "rdd/file_names.h"
 #include "services/dates.h"
 #include "services/runtime.h"
 
@@ -14,16 +15,6 @@ namespace {
 constexpr uint64_t kLockBase12 = 1000000000ull;
 constexpr uint64_t kLockBase3 = 0x40000000ull;
 constexpr uint64_t kLockBase3Production = 0x7FFFFFFEull;
-
-// Whether a name names a folder.
-bool hasFolder(const std::string& name) { return name.find_first_of("/\\") != std::string::npos; }
-
-std::string baseWithoutExtension(const std::string& name) {
-  const std::size_t slash = name.find_last_of("/\\");
-  const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
-  const std::size_t dot = name.find_last_of('.');
-  return name.substr(0, dot == std::string::npos || dot < start ? name.size() : dot);
-}
 
 // A table name looked for in the default folder and then along the search path.
 std::string findTableFile(const std::string& name) {
@@ -100,7 +91,7 @@ bool DbfArea::openTable(const OpenRequest& request) {
     return false;
   }
   if (hasMemo_) {
-    memoName_ = baseWithoutExtension(dataName_) + ".dbt";
+    memoName_ = withoutExtension(dataName_) + ".dbt";
     if (!openMemoFile()) {
       closeTable();
       return false;
@@ -264,7 +255,7 @@ bool DbfArea::createTable(const std::string& fileName, const std::vector<dbf::Fi
   recordCount_ = 0;
   if (hasMemo_) {
     header_.version = dbf::kVersionMemo;
-    memoName_ = baseWithoutExtension(name) + ".dbt";
+    memoName_ = withoutExtension(name) + ".dbt";
   }
   dbf::today(header_.year, header_.month, header_.day);
   const std::vector<uint8_t> image = dbf::newTableImage(header_, fields_);

@@ -6,6 +6,7 @@
 #include "rdd/area_registry.h"
 #include "rdd/delimited_text.h"
 #include "rdd/file_system.h"
+#include "rdd/file_names.h"
 #include "services/conversions.h"
 #include "services/dates.h"
 #include "services/error.h"
@@ -21,12 +22,7 @@ constexpr char kSubsystem[] = "DELIM";
 bool truthy(const Value& v) { return v.isLogical() && v.asLogical(); }
 
 // ".txt" is added to a name without an extension.
-std::string withTextExtension(const std::string& name) {
-  const std::size_t slash = name.find_last_of("/\\");
-  const std::size_t dot = name.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return name + ".txt";
-  return name;
-}
+std::string withTextExtension(const std::string& name) { return hasExtension(name) ? name : name + ".txt"; }
 
 bool isBlankDelimiter(const Value& delimiter) {
   return delimiter.isText() && equalsIgnoreCase(delimiter.asText(), "BLANK");

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "rdd/area_registry.h"
+#include "rdd/file_names.h"
 #include "rdd/dbfntx/key_sorter.h"
 #include "rdd/dbfntx/ntx_build.h"
 #include "services/runtime.h"
@@ -12,21 +13,6 @@
 namespace talvor {
 
 namespace {
-
-bool hasExtension(const std::string& name) {
-  const std::size_t slash = name.find_last_of("/\\");
-  const std::size_t dot = name.find_last_of('.');
-  return dot != std::string::npos && (slash == std::string::npos || dot > slash);
-}
-
-std::string withoutExtension(const std::string& name) {
-  return hasExtension(name) ? name.substr(0, name.find_last_of('.')) : name;
-}
-
-std::string baseName(const std::string& name) {
-  const std::size_t slash = name.find_last_of("/\\");
-  return withoutExtension(slash == std::string::npos ? name : name.substr(slash + 1));
-}
 
 // Selects an area while an order's expressions are evaluated, so that their
 // field names mean this table's fields whichever area the caller had selected.

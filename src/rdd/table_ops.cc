@@ -11,6 +11,7 @@
 #include "rdd/area_registry.h"
 #include "rdd/db_commands.h"
 #include "rdd/drivers.h"
+#include "rdd/file_names.h"
 #include "services/error.h"
 #include "services/runtime.h"
 #include "services/text.h"
@@ -117,20 +118,6 @@ void raiseCreateFailure(int genCode, int subCode) {
   raise(makeError(kSubsystem, genCode, subCode, "DBCREATE"));
 }
 
-std::string baseNameOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of("/\\:");
-  std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  const std::size_t dot = base.rfind('.');
-  if (dot != std::string::npos) base.erase(dot);
-  return base;
-}
-
-bool hasExtension(const std::string& path) {
-  const std::size_t slash = path.find_last_of("/\\:");
-  const std::size_t dot = path.rfind('.');
-  return dot != std::string::npos && (slash == std::string::npos || dot > slash);
-}
-
 // A one-letter alias would shadow an area letter: only "L" and letters after "M" are free.
 bool isReservedAlias(const std::string& alias) {
   if (alias.size() != 1) return false;
@@ -176,7 +163,7 @@ Value DBCREATE(const Value& file, const Value& structure, const Value& driver,
                                      : registry.defaultDriver;
   const std::string realAlias = alias.isText() && !alias.asText().empty()
                                     ? alias.asText().substr(0, 32)
-                                    : baseNameOf(name).substr(0, 32);
+                                    : baseName(name).substr(0, 32);
   if (isReservedAlias(realAlias)) {
     raiseCreateFailure(gen::ArgumentError, 1015);
     return {};

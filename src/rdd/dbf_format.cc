@@ -323,9 +323,8 @@ EncodeResult encodeField(const FieldDef& f, const Value& v, uint8_t* p) {
     }
     case FieldKind::Numeric: {
       if (!v.isNumber()) return EncodeResult::WrongKind;
-      const std::string text = formatNumber(v.asNumber(), static_cast<int>(f.length), f.decimals);
-      std::memcpy(p, text.data(), f.length);
-      return text.find('*') == std::string::npos ? EncodeResult::Ok : EncodeResult::TooWide;
+      formatNumberInto(v.asNumber(), static_cast<int>(f.length), f.decimals, reinterpret_cast<char*>(p));
+      return std::memchr(p, '*', f.length) == nullptr ? EncodeResult::Ok : EncodeResult::TooWide;
     }
     case FieldKind::Date: {
       if (!v.isDate()) return EncodeResult::WrongKind;

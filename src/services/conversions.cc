@@ -13,14 +13,18 @@ namespace talvor {
 
 namespace {
 
-// The floating-point path of STR. Positions: the integer part 0..iw-1, the point
-// at iw (with decimals), the decimals after it. Digits are generated one at a
-// time as the run-time does (the 0.01 nudges, the 16-significant-digit cap and the
-// look-ahead for values just below a half), which is why this is not printf.
-std::string formatReal(double v, int W, int d) {
+constexpr double kExactIntegerDigits = 1099511627776.0;  // 2^40
+
+// The floating-point path of STR, writing W characters at out. Positions: the
+// integer part 0..iw-1, the point at iw (with decimals), the decimals after it.
+// Digits are generated one at a time as the run-time does (the 0.01 nudges, the
+// 16-significant-digit cap and the look-ahead for values just below a half),
+// which is why this is not printf.
+void formatReal(double v, int W, int d, char* out) {
+  const auto stars = [out, W] { std::memset(out, '*', static_cast<std::size_t>(W)); };
   int iw = d > 0 ? W - d - 1 : W;
-  if (iw <= 0) return std::string(W, '*');
-  std::string out(W, ' ');
+  if (iw <= 0) return stars();
+  std::memset(out, ' ', static_cast<std::size_t>(W));
   // Digit positions in order left to right: the integer part 0..iw-1, then the
   // decimals iw+1..iw+d (the point sits at iw).
   const int digitCount = iw + d;
@@ -31,29 +35,41 @@ std::string formatReal(double v, int W, int d) {
   // integer digits
   int p = iw - 1;
   int firstSig = -1;  // position of the first significant digit
-  for (;;) {
-    if (p < 0) return std::string(W, '*');
-    double t = I / 10 + 0.01;
-    double ni = std::floor(t);
-    double frac = t - ni;
-    int digit = (int)std::floor(frac * 10 + 0.01);
-    if (digit > 9) digit = 9;
-    out[p] = char('0' + digit);
-    I = ni;
-    --p;
-    if (I < 1) break;
+  if (I < kExactIntegerDigits) {
+    // Below 2^40 each step's I / 10 + 0.01 lies within 1e-4 of the exact value,
+    // so the digits taken are the decimal digits of I.
+    uint64_t u = static_cast<uint64_t>(I);
+    do {
+      if (p < 0) return stars();
+      out[p--] = static_cast<char>('0' + u % 10);
+      u /= 10;
+    } while (u != 0);
+    if (I >= 1) firstSig = p + 1;
+  } else {
+    for (;;) {
+      if (p < 0) return stars();
+      double t = I / 10 + 0.01;
+      double ni = std::floor(t);
+      double frac = t - ni;
+      int digit = (int)std::floor(frac * 10 + 0.01);
+      if (digit > 9) digit = 9;
+      out[p] = char('0' + digit);
+      I = ni;
+      --p;
+      if (I < 1) break;
+    }
+    for (int k = p + 1; k < iw; ++k)
+      if (out[k] != '0') { firstSig = k; break; }
   }
-  int intStart = p + 1;
-  for (int k = intStart; k < iw; ++k)
-    if (out[k] != '0') { firstSig = k; break; }
-  // decimal digits
+  // decimal digits. F is never negative, so converting a product to int takes
+  // its floor.
   int produced = 0;  // sig digits written
   if (firstSig >= 0) produced = iw - firstSig;
   int di = 0;
   bool capped = produced >= 16;
   for (; di < d && !capped; ++di) {
     double prod = F * 10;
-    int digit = (int)std::floor(prod + 0.01);
+    int digit = static_cast<int>(prod + 0.01);
     if (digit > 9) digit = 9;
     // What is left after the digit taken: a product just below a whole number
     // gave that whole number as its digit, so nothing is left to round up with.
@@ -63,25 +79,19 @@ std::string formatReal(double v, int W, int d) {
     if (firstSig < 0 && digit != 0) firstSig = q;
     if (firstSig >= 0) { ++produced; if (produced >= 16) { ++di; capped = true; break; } }
   }
-  // count positions after the 16th significant digit
-  int Z;
-  {
-    int sigPositions = 0;
-    if (firstSig >= 0)
-      for (int k = 0; k < digitCount; ++k)
-        if (pos(k) >= firstSig) ++sigPositions;
-    Z = (firstSig >= 0 ? sigPositions : 0) - 16;
-  }
+  // positions after the 16th significant digit (negative: how many are missing)
+  const int sigPositions = firstSig < 0 ? 0 : digitCount - (firstSig < iw ? firstSig : firstSig - 1);
+  const int Z = sigPositions - 16;
   double prod = F * 10;
-  int L = (int)std::floor(prod);
-  F = prod - std::floor(prod);
+  int L = static_cast<int>(prod);
+  F = prod - L;
   if (L == 4 && Z < 0) {
     int n = -Z;
     bool all = true;
     for (int k = 0; k < n; ++k) {
       prod = F * 10;
-      int dg = (int)std::floor(prod);
-      F = prod - std::floor(prod);
+      int dg = static_cast<int>(prod);
+      F = prod - dg;
       bool last = k == n - 1;
       if (last ? dg < 2 : dg != 9) { all = false; break; }
     }
@@ -106,7 +116,7 @@ std::string formatReal(double v, int W, int d) {
   if (up) {
     int k = startIdx;
     for (;;) {
-      if (k < 0) return std::string(W, '*');
+      if (k < 0) return stars();
       char& c = out[pos(k)];
       if (c == '9') { c = '0'; --k; continue; }
       if (c == ' ') { c = '1'; break; }
@@ -122,20 +132,18 @@ std::string formatReal(double v, int W, int d) {
     }
     if (first >= 0) {
       int m = first > iw ? iw - 2 : first - 1;
-      if (m < 0) return std::string(W, '*');
+      if (m < 0) return stars();
       out[m] = '-';
     }
   }
   if (d > 0) out[iw] = '.';
-  return out;
 }
-
 
 // The whole-number path: digits right-aligned, the minus directly before them,
 // decimal positions "0".
-std::string formatWhole(int64_t v, int width, int decimals) {
+void formatWhole(int64_t v, int width, int decimals, char* out) {
   const int iw = decimals > 0 ? width - decimals - 1 : width;
-  if (iw <= 0) return std::string(width, '*');
+  if (iw <= 0) return (void)std::memset(out, '*', static_cast<std::size_t>(width));
   const bool negative = v < 0;
   uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
   char digits[24];
@@ -145,14 +153,13 @@ std::string formatWhole(int64_t v, int width, int decimals) {
     magnitude /= 10;
   } while (magnitude != 0);
   if (negative) digits[sizeof digits - 1 - n++] = '-';
-  if (n > iw) return std::string(width, '*');
-  std::string out(static_cast<std::size_t>(width), ' ');
-  std::memcpy(out.data() + (iw - n), digits + sizeof digits - n, static_cast<std::size_t>(n));
+  if (n > iw) return (void)std::memset(out, '*', static_cast<std::size_t>(width));
+  std::memset(out, ' ', static_cast<std::size_t>(iw - n));
+  std::memcpy(out + (iw - n), digits + sizeof digits - n, static_cast<std::size_t>(n));
   if (decimals > 0) {
-    out[static_cast<std::size_t>(iw)] = '.';
-    std::memset(out.data() + iw + 1, '0', static_cast<std::size_t>(decimals));
+    out[iw] = '.';
+    std::memset(out + iw + 1, '0', static_cast<std::size_t>(decimals));
   }
-  return out;
 }
 
 bool isWhite(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
@@ -269,12 +276,18 @@ int64_t parseDate(std::string_view text, std::string_view format, int epoch) {
   return dayFromYmd(static_cast<int>(year), static_cast<int>(counter[1]), static_cast<int>(counter[0]));
 }
 
+void formatNumberInto(const Number& n, int width, int decimals, char* out) {
+  if (!n.isDouble) return formatWhole(n.whole, width, decimals, out);
+  if (!std::isfinite(n.real)) return (void)std::memset(out, '*', static_cast<std::size_t>(width));
+  formatReal(n.real, width, decimals, out);
+}
+
 std::string formatNumber(const Number& n, int width, int decimals) {
   if (width <= 0) width = 10;
   if (decimals < 0) decimals = 0;
-  if (!n.isDouble) return formatWhole(n.whole, width, decimals);
-  if (!std::isfinite(n.real)) return std::string(width, '*');
-  return formatReal(n.real, width, decimals);
+  std::string out(static_cast<std::size_t>(width), ' ');
+  formatNumberInto(n, width, decimals, out.data());
+  return out;
 }
 
 std::string formatNumberDefault(const Number& n) {

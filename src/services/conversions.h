@@ -16,6 +16,9 @@ namespace talvor {
 // width asterisks when the number does not fit. A width of 0 or less counts as
 // 10, negative decimals as 0.
 std::string formatNumber(const Number& n, int width, int decimals);
+// The same text written at out, which holds width characters; width is at least
+// 1 and decimals at least 0 here (no defaults are applied).
+void formatNumberInto(const Number& n, int width, int decimals, char* out);
 // STR without a width: the number's own integer width and decimals.
 std::string formatNumberDefault(const Number& n);
 // VAL: the number a text starts with, with the display width and decimals the

@@ -15,6 +15,7 @@
 #include "rdd/file_commands.h"
 #include "rdd/table_ops.h"
 #include "services/conversions.h"
+#include "services/dates.h"
 #include "services/functions.h"
 #include "services/runtime.h"
 #include "util/record_helpers.h"
@@ -246,6 +247,42 @@ Value convert(Conversion c, std::string_view text) {
   return Value::text(text);
 }
 
+// The converted staging text written straight into the target's record bytes
+// where the target field takes the conversion's result as its own encoding: text
+// into a character field, a number into a numeric field wide enough for it, a day
+// into an eight-byte date field. These are the bytes FIELDPUT leaves. False where
+// FIELDPUT itself must run: another field kind, or a number too wide for the
+// field, which raises the width error there.
+bool putDirect(DbfArea& target, int k, Conversion c, std::string_view text) {
+  const dbf::FieldDef& f = *target.field(k);
+  switch (c) {
+    case Conversion::Text: {
+      if (f.kind != dbf::FieldKind::Character) return false;
+      uint8_t* p = target.fieldBytesForChange(k);
+      if (!p) return true;
+      const std::size_t n = std::min<std::size_t>(text.size(), f.length);
+      std::memcpy(p, text.data(), n);
+      std::memset(p + n, ' ', f.length - n);
+      return true;
+    }
+    case Conversion::Number: {
+      char digits[64];
+      if (f.kind != dbf::FieldKind::Numeric || f.length == 0 || f.length > sizeof digits) return false;
+      formatNumberInto(parseVal(text), static_cast<int>(f.length), f.decimals, digits);
+      if (std::memchr(digits, '*', f.length)) return false;
+      if (uint8_t* p = target.fieldBytesForChange(k)) std::memcpy(p, digits, f.length);
+      return true;
+    }
+    case Conversion::Date: {
+      if (f.kind != dbf::FieldKind::Date || f.length != 8) return false;
+      const std::string digits = dayToDigits(parseDate(text, rt().settings.dateFormat, rt().settings.epoch));
+      if (uint8_t* p = target.fieldBytesForChange(k)) std::memcpy(p, digits.data(), 8);
+      return true;
+    }
+  }
+  return false;
+}
+
 Value convertValue(Conversion c, const Value& text) {
   switch (c) {
     case Conversion::Number: return VAL(text);
@@ -268,9 +305,10 @@ struct StagingRow {
   bool loaded;     // a field of the current row has been read
 };
 
-void transferField(const FieldType& f, StagingRow& staging, WorkArea* target, int stagingArea,
-                   const AliasSelector& targetSelector) {
+void transferField(const FieldType& f, StagingRow& staging, WorkArea* target, DbfArea* targetTable,
+                   int stagingArea, const AliasSelector& targetSelector) {
   const int k = static_cast<int>(f.position);
+  const bool targetHasField = target && k >= 1 && k <= target->countFields();
   Value converted;
   Value raw;
   bool direct = false;
@@ -278,7 +316,9 @@ void transferField(const FieldType& f, StagingRow& staging, WorkArea* target, in
     const dbf::FieldDef& sf = *staging.area->field(k);
     if (staging.loaded && staging.table && sf.kind == dbf::FieldKind::Character) {
       const auto* bytes = reinterpret_cast<const char*>(staging.table->recordBuffer() + sf.offset);
-      converted = convert(f.conversion, withoutTrailingBlanks(std::string_view(bytes, sf.length)));
+      const std::string_view text = withoutTrailingBlanks(std::string_view(bytes, sf.length));
+      if (targetTable && targetHasField && putDirect(*targetTable, k, f.conversion, text)) return;
+      converted = convert(f.conversion, text);
       direct = true;
     } else {
       staging.area->readField(k, raw);
@@ -293,7 +333,7 @@ void transferField(const FieldType& f, StagingRow& staging, WorkArea* target, in
     targetSelector.select();
     converted = convertValue(f.conversion, text);
   }
-  if (target && k >= 1 && k <= target->countFields()) target->writeField(k, converted);
+  if (targetHasField) target->writeField(k, converted);
 }
 
 void typedTransfer(const std::string& table, int stagingArea, StepReport& step) {
@@ -313,7 +353,8 @@ void typedTransfer(const std::string& table, int stagingArea, StepReport& step) 
       WorkArea* const stagingTable = areas().area(stagingArea);
       StagingRow staging{stagingTable, dynamic_cast<DbfArea*>(stagingTable), false};
       WorkArea* const targetArea = currentArea();
-      for (const auto& f : structure) transferField(f, staging, targetArea, stagingArea, target);
+      DbfArea* const targetTable = dynamic_cast<DbfArea*>(targetArea);
+      for (const auto& f : structure) transferField(f, staging, targetArea, targetTable, stagingArea, target);
       target.select();
       DBUNLOCK();
     }

@@ -600,6 +600,14 @@ bool DbfArea::writeField(int n, const Value& v) {
   return true;
 }
 
+uint8_t* DbfArea::fieldBytesForChange(int n) {
+  const dbf::FieldDef& f = fields_[static_cast<std::size_t>(n - 1)];
+  if (!loadRecord() || eof_) return nullptr;
+  if (!recordChanged_ && !beginChange()) return nullptr;
+  buffer_[0] = deleted_ ? '*' : ' ';
+  return buffer_.data() + f.offset;
+}
+
 bool DbfArea::storeRecord(const uint8_t* bytes) {
   if (!loadRecord()) return false;
   if (eof_) return true;

@@ -64,6 +64,12 @@ class DbfArea : public WorkArea {
   int lockScheme() const { return lockScheme_; }
   // The record buffer (record length bytes, deletion flag first), loaded on demand.
   const uint8_t* recordBuffer();
+  // The bytes of field n (1-based, which must exist) of the current record, for a
+  // caller that writes the field's own encoding there: the record is loaded and
+  // its change begun, as writeField does before it encodes a value. Null at the
+  // end of the file (nothing is written there) or after a failure, which has been
+  // raised.
+  uint8_t* fieldBytesForChange(int n);
   uint32_t recordLength() const { return recordLength_; }
   // The byte offset of the record lock of record n under the current scheme.
   uint64_t recordLockOffset(uint32_t n) const;

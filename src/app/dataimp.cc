@@ -135,7 +135,8 @@ class StagingSink : public RawRowSink {
   // The new row is put together as bytes when the append succeeded on a table
   // that takes it that way.
   void startRow() {
-    auto* table = dynamic_cast<DbfArea*>(currentArea());
+    WorkArea* const area = currentArea();
+    DbfArea* const table = area ? area->asDbfTable() : nullptr;
     if (!table || rt().netErr || !table->isOpen() || table->isShared() || table->isReadOnly() || table->eof() ||
         !table->isHot())
       return;
@@ -351,9 +352,9 @@ void typedTransfer(const std::string& table, int stagingArea, StepReport& step) 
     target.select();
     if (truthy(ADDREC(Value::integer(2))) && truthy(RECLOCK(Value::integer(2)))) {
       WorkArea* const stagingTable = areas().area(stagingArea);
-      StagingRow staging{stagingTable, dynamic_cast<DbfArea*>(stagingTable), false};
+      StagingRow staging{stagingTable, stagingTable ? stagingTable->asDbfTable() : nullptr, false};
       WorkArea* const targetArea = currentArea();
-      DbfArea* const targetTable = dynamic_cast<DbfArea*>(targetArea);
+      DbfArea* const targetTable = targetArea ? targetArea->asDbfTable() : nullptr;
       for (const auto& f : structure) transferField(f, staging, targetArea, targetTable, stagingArea, target);
       target.select();
       DBUNLOCK();

@@ -1,8 +1,11 @@
 #include "app/derive_material.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "rdd/area_registry.h"
+#include "rdd/dbf_area.h"
 #include "rdd/db_commands.h"
 #include "services/arith.h"
 #include "services/conversions.h"
@@ -46,8 +49,31 @@ class Field {
     put(v);
     return get();
   }
+  // put(source.get()). Between two character fields of DBF tables the text goes
+  // from record to record as bytes, cut or padded with blanks as a stored text
+  // is; a failed read stores NIL, as the value path does.
+  void copyFrom(const Field& source) const {
+    DbfArea* const from = source.characterTable();
+    DbfArea* const to = characterTable();
+    if (!from || !to) return put(source.get());
+    const uint8_t* text = from->fieldBytes(source.pos_);
+    if (!text) return put(Value());
+    uint8_t* field = to->fieldBytesForChange(pos_);
+    if (!field) return;
+    const std::size_t length = to->field(pos_)->length;
+    const std::size_t n = std::min<std::size_t>(from->field(source.pos_)->length, length);
+    std::memcpy(field, text, n);
+    std::memset(field + n, ' ', length - n);
+  }
 
  private:
+  // The field's table when the field is a character field of a DBF table.
+  DbfArea* characterTable() const {
+    if (!area_ || pos_ <= 0) return nullptr;
+    DbfArea* const table = area_->asDbfTable();
+    return table && table->field(pos_)->kind == dbf::FieldKind::Character ? table : nullptr;
+  }
+
   WorkArea* area_;
   const char* name_;
   int pos_ = 0;
@@ -77,21 +103,21 @@ class Derivation {
   void deriveOne() {
     Value v;
     t_.material->appendBlank(true);
-    ph1Code_.put(matPh1_.get());
-    ph2Code_.put(matPh2_.get());
-    ph3Code_.put(matPh3_.get());
+    ph1Code_.copyFrom(matPh1_);
+    ph2Code_.copyFrom(matPh2_);
+    ph3Code_.copyFrom(matPh3_);
     matlNo_.put(matMatlNo_.get());
-    lookup_.put(matGrp_.get());
+    lookup_.copyFrom(matGrp_);
     const Value ref = matRef_.get();
     const Value sectOld = sectOld_.store(SUBSTR(ref, Value::integer(1), minus(AT(Value::text("#"), ref), Value::integer(1))));
-    mpg_.put(matMpg_.get());
+    mpg_.copyFrom(matMpg_);
     // MAT's record does not change during the step: fields read more than once
     // are read once.
     const Value section = matSection_.get();
     const Value length = matLength_.get();
     if (truthy(EMPTY(sectOld))) sectOld_.put(section);
     length_.put(length);
-    desc_.put(matDesc_.get());
+    desc_.copyFrom(matDesc_);
     kgM_.put(matWtPerMtr_.get());
     const Value surface = matSurface_.get();
     const Value divisor = number(surface) == 1 ? Value::integer(1) : divide(length, Value::integer(1000));
@@ -99,11 +125,11 @@ class Derivation {
     ap_.put(divide(matAnod_.get(), divisor));
     sapSect_.put(section);
     weight_.put(matWeight_.get());
-    matlGrp_.put(matMatlGrp_.get());
+    matlGrp_.copyFrom(matMatlGrp_);
     sectionNo_.put(section);
-    colourCode_.put(matSurfaceCo_.get());
+    colourCode_.copyFrom(matSurfaceCo_);
     if (number(surface) > 0) area_.put(surface);
-    uom_.put(matBaseUom_.get());
+    uom_.copyFrom(matBaseUom_);
     derivePrice();
   }
 

@@ -600,6 +600,11 @@ bool DbfArea::writeField(int n, const Value& v) {
   return true;
 }
 
+const uint8_t* DbfArea::fieldBytes(int n) {
+  if (!loadRecord()) return nullptr;
+  return buffer_.data() + fields_[static_cast<std::size_t>(n - 1)].offset;
+}
+
 uint8_t* DbfArea::fieldBytesForChange(int n) {
   const dbf::FieldDef& f = fields_[static_cast<std::size_t>(n - 1)];
   if (!loadRecord() || eof_) return nullptr;

@@ -16,6 +16,7 @@ class DbfArea : public WorkArea {
  public:
   explicit DbfArea(std::string driverName = "DBF");
   ~DbfArea() override;
+  DbfArea* asDbfTable() override { return this; }
 
   bool goFirst() override;
   bool goLast() override;
@@ -70,6 +71,10 @@ class DbfArea : public WorkArea {
   // end of the file (nothing is written there) or after a failure, which has been
   // raised.
   uint8_t* fieldBytesForChange(int n);
+  // The bytes of field n (1-based, which must exist and not be a memo field) of
+  // the current record, as a read decodes them; at the end of the file the blank
+  // record's. Null after a failure to load the record, which has been raised.
+  const uint8_t* fieldBytes(int n);
   uint32_t recordLength() const { return recordLength_; }
   // The byte offset of the record lock of record n under the current scheme.
   uint64_t recordLockOffset(uint32_t n) const;

@@ -102,11 +102,6 @@ bool WorkArea::flushArea() { return true; }
 uint32_t WorkArea::countRecords() { return 0; }
 uint32_t WorkArea::currentRecord() const { return 0; }
 
-const dbf::FieldDef* WorkArea::field(int n) const {
-  if (n < 1 || n > countFields()) return nullptr;
-  return &fields_[static_cast<std::size_t>(n - 1)];
-}
-
 int WorkArea::fieldPosition(std::string_view name) const {
   std::size_t end = name.size();
   while (end > 0 && name[end - 1] == ' ') --end;

@@ -59,6 +59,8 @@ enum class TableInfoItem {
   DiscardChanges, // request: drop the hot record
 };
 
+class DbfArea;
+
 class WorkArea {
  public:
   explicit WorkArea(std::string driverName);
@@ -67,6 +69,9 @@ class WorkArea {
   WorkArea& operator=(const WorkArea&) = delete;
 
   const std::string& driverName() const { return driverName_; }
+  // This area as a DBF table, or null for an area of another driver family: the
+  // hot paths that take record bytes directly ask this per row.
+  virtual DbfArea* asDbfTable() { return nullptr; }
   int areaNumber() const { return areaNumber_; }
   void setAreaNumber(int n) { areaNumber_ = n; }
   // The alias in upper case ("" before the table is open).
@@ -103,7 +108,10 @@ class WorkArea {
   // ---- fields (default operations over fields()) -----------------------
   int countFields() const { return static_cast<int>(fields_.size()); }
   const std::vector<dbf::FieldDef>& fields() const { return fields_; }
-  const dbf::FieldDef* field(int n) const;  // 1-based; null outside 1..count
+  // 1-based; null outside 1..count
+  const dbf::FieldDef* field(int n) const {
+    return n < 1 || n > countFields() ? nullptr : &fields_[static_cast<std::size_t>(n - 1)];
+  }
   // 1-based position of a name (trailing blanks dropped, upper-cased, cut to 10); 0 if none.
   int fieldPosition(std::string_view name) const;
 

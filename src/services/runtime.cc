@@ -4,9 +4,19 @@
 
 namespace talvor {
 
-void Runtime::setPublic(const std::string& name, Value v) { publics[upperAscii(name)] = std::move(v); }
+void Runtime::setPublic(const std::string& name, Value v) {
+  // Names are upper case already as a rule; the lookup as given finds them
+  // without building the upper-case copy (a name with a lower-case letter is
+  // never a key).
+  if (auto it = publics.find(name); it != publics.end()) {
+    it->second = std::move(v);
+    return;
+  }
+  publics[upperAscii(name)] = std::move(v);
+}
 
 const Value* Runtime::findPublic(const std::string& name) const {
+  if (auto it = publics.find(name); it != publics.end()) return &it->second;
   auto it = publics.find(upperAscii(name));
   return it == publics.end() ? nullptr : &it->second;
 }

@@ -15,7 +15,6 @@
 #include "rdd/file_commands.h"
 #include "rdd/table_ops.h"
 #include "services/conversions.h"
-#include "services/dates.h"
 #include "services/functions.h"
 #include "services/runtime.h"
 #include "util/record_helpers.h"
@@ -248,38 +247,14 @@ Value convert(Conversion c, std::string_view text) {
   return Value::text(text);
 }
 
-// The converted staging text written straight into the target's record bytes
-// where the target field takes the conversion's result as its own encoding: text
-// into a character field, a number into a numeric field wide enough for it, a day
-// into an eight-byte date field. These are the bytes FIELDPUT leaves. False where
-// FIELDPUT itself must run: another field kind, or a number too wide for the
-// field, which raises the width error there.
+// The converted staging text stored straight into the target's record bytes
+// where the target field takes it as its own encoding; false where FIELDPUT
+// itself must run.
 bool putDirect(DbfArea& target, int k, Conversion c, std::string_view text) {
-  const dbf::FieldDef& f = *target.field(k);
   switch (c) {
-    case Conversion::Text: {
-      if (f.kind != dbf::FieldKind::Character) return false;
-      uint8_t* p = target.fieldBytesForChange(k);
-      if (!p) return true;
-      const std::size_t n = std::min<std::size_t>(text.size(), f.length);
-      std::memcpy(p, text.data(), n);
-      std::memset(p + n, ' ', f.length - n);
-      return true;
-    }
-    case Conversion::Number: {
-      char digits[64];
-      if (f.kind != dbf::FieldKind::Numeric || f.length == 0 || f.length > sizeof digits) return false;
-      formatNumberInto(parseVal(text), static_cast<int>(f.length), f.decimals, digits);
-      if (std::memchr(digits, '*', f.length)) return false;
-      if (uint8_t* p = target.fieldBytesForChange(k)) std::memcpy(p, digits, f.length);
-      return true;
-    }
-    case Conversion::Date: {
-      if (f.kind != dbf::FieldKind::Date || f.length != 8) return false;
-      const std::string digits = dayToDigits(parseDate(text, rt().settings.dateFormat, rt().settings.epoch));
-      if (uint8_t* p = target.fieldBytesForChange(k)) std::memcpy(p, digits.data(), 8);
-      return true;
-    }
+    case Conversion::Number: return target.storeNumber(k, parseVal(text));
+    case Conversion::Date: return target.storeDay(k, parseDate(text, rt().settings.dateFormat, rt().settings.epoch));
+    case Conversion::Text: return target.storeText(k, text);
   }
   return false;
 }

@@ -1,8 +1,7 @@
 #include "app/derive_material.h"
 
-#include <algorithm>
-#include <cstring>
 #include <string>
+#include <string_view>
 
 #include "rdd/area_registry.h"
 #include "rdd/dbf_area.h"
@@ -58,12 +57,7 @@ class Field {
     if (!from || !to) return put(source.get());
     const uint8_t* text = from->fieldBytes(source.pos_);
     if (!text) return put(Value());
-    uint8_t* field = to->fieldBytesForChange(pos_);
-    if (!field) return;
-    const std::size_t length = to->field(pos_)->length;
-    const std::size_t n = std::min<std::size_t>(from->field(source.pos_)->length, length);
-    std::memcpy(field, text, n);
-    std::memset(field + n, ' ', length - n);
+    to->storeText(pos_, std::string_view(reinterpret_cast<const char*>(text), from->field(source.pos_)->length));
   }
 
  private:

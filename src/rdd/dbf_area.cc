@@ -5,6 +5,7 @@
 
 #include "rdd/area_registry.h"
 #include "rdd/file_names.h"
+#include "services/conversions.h"
 #include "services/dates.h"
 #include "services/runtime.h"
 
@@ -611,6 +612,42 @@ uint8_t* DbfArea::fieldBytesForChange(int n) {
   if (!recordChanged_ && !beginChange()) return nullptr;
   buffer_[0] = deleted_ ? '*' : ' ';
   return buffer_.data() + f.offset;
+}
+
+bool DbfArea::storeText(int n, std::string_view text) {
+  const dbf::FieldDef& f = fields_[static_cast<std::size_t>(n - 1)];
+  if (f.kind != dbf::FieldKind::Character) return false;
+  if (uint8_t* p = fieldBytesForChange(n)) {
+    const std::size_t length = std::min<std::size_t>(text.size(), f.length);
+    std::memcpy(p, text.data(), length);
+    std::memset(p + length, ' ', f.length - length);
+  }
+  return true;
+}
+
+bool DbfArea::storeNumber(int n, const Number& number) {
+  const dbf::FieldDef& f = fields_[static_cast<std::size_t>(n - 1)];
+  char digits[64];
+  if (f.kind != dbf::FieldKind::Numeric || f.length == 0 || f.length > sizeof digits) return false;
+  formatNumberInto(number, static_cast<int>(f.length), f.decimals, digits);
+  if (std::memchr(digits, '*', f.length)) return false;
+  if (uint8_t* p = fieldBytesForChange(n)) std::memcpy(p, digits, f.length);
+  return true;
+}
+
+bool DbfArea::storeDay(int n, int64_t day) {
+  const dbf::FieldDef& f = fields_[static_cast<std::size_t>(n - 1)];
+  if (f.kind != dbf::FieldKind::Date || f.length != 8) return false;
+  const std::string digits = dayToDigits(day);
+  if (uint8_t* p = fieldBytesForChange(n)) std::memcpy(p, digits.data(), 8);
+  return true;
+}
+
+bool DbfArea::storeLogical(int n, bool value) {
+  const dbf::FieldDef& f = fields_[static_cast<std::size_t>(n - 1)];
+  if (f.kind != dbf::FieldKind::Logical || f.length == 0) return false;
+  if (uint8_t* p = fieldBytesForChange(n)) p[0] = value ? 'T' : 'F';
+  return true;
 }
 
 bool DbfArea::storeRecord(const uint8_t* bytes) {

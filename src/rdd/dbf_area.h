@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "rdd/file_system.h"
@@ -71,6 +72,17 @@ class DbfArea : public WorkArea {
   // end of the file (nothing is written there) or after a failure, which has been
   // raised.
   uint8_t* fieldBytesForChange(int n);
+  // Store into field n (1-based, which must exist) of the current record the
+  // bytes writeField leaves for a value that the field takes as its own
+  // encoding, without making the value: a text into a character field, a number
+  // into a numeric field wide enough for it, a day into an eight-byte date
+  // field, a truth value into a logical field. False, with nothing done, where
+  // writeField must run instead: another field kind, or a number too wide for
+  // its field (writeField raises the width error).
+  bool storeText(int n, std::string_view text);
+  bool storeNumber(int n, const Number& number);
+  bool storeDay(int n, int64_t day);
+  bool storeLogical(int n, bool value);
   // The bytes of field n (1-based, which must exist and not be a memo field) of
   // the current record, as a read decodes them; at the end of the file the blank
   // record's. Null after a failure to load the record, which has been raised.

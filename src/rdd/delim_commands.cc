@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "rdd/area_registry.h"
+#include "rdd/dbf_area.h"
 #include "rdd/delimited_text.h"
 #include "rdd/file_system.h"
 #include "rdd/file_names.h"
@@ -46,6 +47,7 @@ void importLines(WorkArea& area, const std::string& name, char separator) {
   if (!file) return;
   std::vector<char> types;
   for (const auto& f : area.fields()) types.push_back(f.reportedType());
+  DbfArea* const table = area.asDbfTable();
   TextLineReader reader(*file);
   std::string line;
   std::vector<std::string_view> columns;
@@ -57,8 +59,11 @@ void importLines(WorkArea& area, const std::string& name, char separator) {
       rt().netErr = true;
       continue;
     }
-    for (std::size_t j = 0; j < n; ++j)
-      area.writeField(static_cast<int>(j + 1), delimitedValue(columns[j], types[j]));
+    for (std::size_t j = 0; j < n; ++j) {
+      const int k = static_cast<int>(j + 1);
+      if (!(table && storeDelimited(*table, k, columns[j], types[j])))
+        area.writeField(k, delimitedValue(columns[j], types[j]));
+    }
   }
   file->close();
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "rdd/dbf_area.h"
 #include "services/dates.h"
 
 namespace talvor {
@@ -179,6 +180,15 @@ Value delimitedValue(std::string_view text, char typeLetter) {
     case 'L': return Value::logical(!text.empty() && (text[0] == 'T' || text[0] == 't'));
     case 'N': return Value::real(pointValue(text));
     default: return Value::text(text);
+  }
+}
+
+bool storeDelimited(DbfArea& table, int k, std::string_view text, char typeLetter) {
+  switch (typeLetter) {
+    case 'D': return table.storeDay(k, eightDigitDate(text));
+    case 'L': return table.storeLogical(k, !text.empty() && (text[0] == 'T' || text[0] == 't'));
+    case 'N': return table.storeNumber(k, Value::real(pointValue(text)).asNumber());
+    default: return table.storeText(k, text);
   }
 }
 

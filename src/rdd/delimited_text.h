@@ -12,6 +12,8 @@
 
 namespace talvor {
 
+class DbfArea;
+
 inline constexpr std::size_t kTextLineLimit = 4096;
 
 // Reads a file as text lines, in large blocks, never holding more than one line:
@@ -49,6 +51,10 @@ void splitColumns(std::string_view line, char separator, std::vector<std::string
 // digits, L true for a first letter T, N by VAL of the point case, anything
 // else the text itself.
 Value delimitedValue(std::string_view text, char typeLetter);
+// The same column stored straight into field k of the table's current record,
+// as the bytes writeField leaves for delimitedValue's value, where the field
+// takes that value as its own encoding; false where writeField must run.
+bool storeDelimited(DbfArea& table, int k, std::string_view text, char typeLetter);
 
 // FPARSEEX(file, separator): one array of column texts per line of the file; an
 // empty array when it cannot be opened.

@@ -275,14 +275,18 @@ bool DbfArea::closeMemoFile() {
   return true;
 }
 
+// A commit that the operating system refuses means the written bytes may not
+// be on disk: it raises "Write error" with the file's name and OS code rather
+// than passing for a success.
 bool DbfArea::commitMemoFile() {
-  if (memo_ && memoWritten_ && rt().settings.hardCommit) memo_->commit();
+  if (memo_ && memoWritten_ && rt().settings.hardCommit && !memo_->commit())
+    raiseError(1011, memoName_, memo_->lastError());
   memoWritten_ = false;
   return true;
 }
 
 bool DbfArea::commitFiles() {
-  if (rt().settings.hardCommit && dataWritten_) data_->commit();
+  if (rt().settings.hardCommit && dataWritten_ && !data_->commit()) raiseError(1011, dataName_, data_->lastError());
   dataWritten_ = false;
   return commitMemoFile();
 }

@@ -284,6 +284,7 @@ bool NtxArea::orderListClear() {
   writeBack();
   for (NtxOrder& order : orders_) {
     if (order.tree) order.tree->cache().flush();
+    reportWriteFailure(order);
     if (order.file) order.file->close();
   }
   orders_.clear();
@@ -593,9 +594,16 @@ bool NtxArea::writeBack() {
 void NtxArea::updateOrder(NtxOrder& order, const std::string& newKey, bool newCondition, bool appended) {
   const bool insertOnly = appended || deferredInsert_;
   if (!insertOnly && newKey == order.savedKey && newCondition == order.savedCondition) return;
+  {
+    IndexLock lock(*this, order);
+    changeKey(order, newKey, newCondition, insertOnly);
+  }
+  reportWriteFailure(order);
+}
+
+void NtxArea::changeKey(NtxOrder& order, const std::string& newKey, bool newCondition, bool insertOnly) {
   const uint32_t recno = currentRecord();
   const bool counting = !isShared() && order.cachedCount.has_value();
-  IndexLock lock(*this, order);
   if (!insertOnly && order.savedCondition) {
     if (!order.tree->remove(order.savedKey, recno)) {
       reportLostKey(order, order.savedKey, recno);
@@ -611,6 +619,11 @@ void NtxArea::updateOrder(NtxOrder& order, const std::string& newKey, bool newCo
   order.savedCondition = newCondition;
 }
 
+void NtxArea::reportWriteFailure(NtxOrder& order) {
+  if (!order.tree) return;
+  if (const int code = order.tree->cache().takeWriteError()) raiseError(1011, order.bagName, code);
+}
+
 // ---- whole-table operations -----------------------------------------------------------
 
 bool NtxArea::flushArea() {
@@ -618,7 +631,7 @@ bool NtxArea::flushArea() {
   if (!rt().settings.hardCommit) return true;
   for (NtxOrder& order : orders_) {
     if (!order.tree->cache().fileChanged()) continue;
-    order.file->commit();
+    if (!order.file->commit()) raiseError(1011, order.bagName, order.file->lastError());
     order.tree->cache().clearFileChanged();
   }
   return true;

@@ -135,6 +135,12 @@ class NtxArea : public DbtArea {
 
   // Key maintenance of one order after a record change.
   void updateOrder(NtxOrder& order, const std::string& newKey, bool newCondition, bool appended);
+  // The removal of the saved key and the insertion of the new one, under the
+  // index lock.
+  void changeKey(NtxOrder& order, const std::string& newKey, bool newCondition, bool insertOnly);
+  // Raises "Write error" with the index file's name when one of its page or
+  // header writes failed since the last check.
+  void reportWriteFailure(NtxOrder& order);
 
   std::vector<NtxOrder> orders_;
   int controlling_ = 0;

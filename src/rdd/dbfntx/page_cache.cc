@@ -87,17 +87,21 @@ PageCache::Page* PageCache::load(uint32_t offset) {
   return page;
 }
 
-void PageCache::writePage(Page* page) {
-  file_.writeAt(page->offset, page->data.data(), kPageSize);
+void PageCache::write(uint64_t offset, const uint8_t* bytes, std::size_t size) {
+  if (file_.writeAt(offset, bytes, size) != static_cast<int64_t>(size) && writeError_ == 0)
+    writeError_ = file_.lastError() != 0 ? file_.lastError() : oserr::DiskFull;
   fileChanged_ = true;
+}
+
+void PageCache::writePage(Page* page) {
+  write(page->offset, page->data.data(), kPageSize);
   page->changed = false;
 }
 
 void PageCache::writeShortHeader() {
   uint8_t bytes[kShortHeaderSize];
   encodeShortHeader(header_, bytes);
-  file_.writeAt(0, bytes, sizeof bytes);
-  fileChanged_ = true;
+  write(0, bytes, sizeof bytes);
 }
 
 void PageCache::release(Page* page) {

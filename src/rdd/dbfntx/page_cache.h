@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "rdd/dbfntx/ntx_format.h"
@@ -82,6 +83,9 @@ class PageCache {
   // True when a page or the header was written since clearFileChanged().
   bool fileChanged() const { return fileChanged_; }
   void clearFileChanged() { fileChanged_ = false; }
+  // The OS error code of the first page or header write that failed or came up
+  // short since the last call (0 when none did); the caller reports it.
+  int takeWriteError() { return std::exchange(writeError_, 0); }
 
   std::size_t slotCount() const { return slots_.size(); }
   std::size_t slotCapacity() const { return capacity_; }
@@ -91,6 +95,7 @@ class PageCache {
   Page* takeSlot();
   void writePage(Page* page);
   void writeShortHeader();
+  void write(uint64_t offset, const uint8_t* bytes, std::size_t size);
   bool refreshHeader();
   bool pageFits(Page* page) const;
 
@@ -101,6 +106,7 @@ class PageCache {
   uint64_t lastPage_;
   bool shared_ = false;
   bool fileChanged_ = false;
+  int writeError_ = 0;
   uint32_t pendingRoot_ = kNoPage;
   std::vector<std::unique_ptr<Page>> slots_;
   std::unordered_map<uint32_t, Page*> where_;  // the slot of each cached page offset

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "rdd/db_commands.h"
+#include "rdd/dbfntx/order_commands.h"
 #include "rdd/fault_file_system.h"
 #include "rdd/table_ops.h"
 #include "services/runtime.h"
@@ -254,6 +255,39 @@ TEST_F(FaultInjection, RefusedOpenAndCreateRaiseTheirErrorsWithTheOsCode) {
   use(false);
   EXPECT_EQ(errors.size(), 1u);
   EXPECT_TRUE(USED().asLogical());
+}
+
+// A commit the operating system refuses, and an index page that cannot be
+// written, may leave bytes off the disk: each raises "Write error" with the file
+// and the OS code instead of passing for a success.
+TEST_F(FaultInjection, ARefusedCommitRaisesWriteError) {
+  tableWithRecords(2);
+  use(false);
+  appendNumbered(1);
+  faults.add({FileCall::Commit, ".dbf", 1, false, -1, 5});
+  DBCOMMIT();
+  ASSERT_EQ(errors.size(), 1u);
+  expectError(errors[0], 24, 1011, "Write error", 5);
+  DBCLOSEAREA();
+  EXPECT_EQ(errors.size(), 1u);  // the close found nothing left to commit
+}
+
+TEST_F(FaultInjection, AFailedIndexPageWriteRaisesWriteErrorWithTheIndexFile) {
+  tableWithRecords(5);
+  use(false);
+  DBCREATEINDEX(Value::text("seq"), Value::text("SEQ"));
+  ASSERT_TRUE(errors.empty());
+  DBGOTO(Value::integer(3));
+  FIELDPUT(Value::integer(2), Value::integer(99));
+  faults.add({FileCall::Write, ".ntx", 1, false, -1, 112});
+  DBCOMMIT();
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].genCode, 24);
+  EXPECT_EQ(errors[0].subCode, 1011);
+  EXPECT_EQ(errors[0].osCode, 112);
+  EXPECT_EQ(fs::path(errors[0].fileName).filename(), "seq.ntx") << errors[0].fileName;
+  DBCLOSEAREA();
+  EXPECT_EQ(errors.size(), 1u);
 }
 
 }  // namespace

@@ -65,7 +65,8 @@ class Field {
   DbfArea* characterTable() const {
     if (!area_ || pos_ <= 0) return nullptr;
     DbfArea* const table = area_->asDbfTable();
-    return table && table->field(pos_)->kind == dbf::FieldKind::Character ? table : nullptr;
+    const dbf::FieldDef* const f = table ? table->field(pos_) : nullptr;
+    return f && f->kind == dbf::FieldKind::Character ? table : nullptr;
   }
 
   WorkArea* area_;

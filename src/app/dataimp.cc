@@ -57,36 +57,26 @@ void openInFreeArea(const std::string& table, const Value& alias) {
 
 // Writes the raw reader's rows into data1 (the current area), storing each
 // column by its field name Fk. The positions of the names are looked up once.
-//
-// When data1 is an exclusive, writable table of character fields only (as the
-// data set's is), a row is put together as record bytes and stored whole before
-// the next row is appended: the same bytes that storing the fields one by one
-// leaves, since a character field takes its text cut or padded with blanks.
+// A character field of a DBF table takes the text straight into the record's
+// bytes, cut or padded with blanks, as FIELDPUT leaves it; any other field goes
+// through FIELDPUT itself.
 class StagingSink : public RawRowSink {
  public:
   StagingSink(int textControl) : textControl_(textControl), positions_(kStagingColumns + 1, -1) {}
 
+  // Nothing selects another area while a row is stored, so the current area is
+  // found once a row.
   void appendRow() override {
-    finish();
     DBAPPEND();
-    startRow();
+    staging_ = currentArea();
+    table_ = staging_ ? staging_->asDbfTable() : nullptr;
   }
   void storeField(int column, std::string_view text) override {
     int& pos = positions_[column];
     if (pos < 0) pos = static_cast<int>(FIELDPOS(Value::text("F" + std::to_string(column))).asDouble());
     if (pos > 0) {
-      if (row_) {
-        const dbf::FieldDef& f = *row_->field(pos);
-        const std::size_t n = std::min<std::size_t>(text.size(), f.length);
-        std::memcpy(image_.data() + f.offset, text.data(), n);
-        std::memset(image_.data() + f.offset + n, ' ', f.length - n);
-        touchedFrom_ = std::min<std::size_t>(touchedFrom_, f.offset);
-        touchedTo_ = std::max<std::size_t>(touchedTo_, f.offset + f.length);
-        rowChanged_ = true;
-      } else if (WorkArea* staging = currentArea()) {
-        // FIELDPUT on the current area, whose field pos exists.
-        staging->writeField(pos, Value::text(text));
-      }
+      // FIELDPUT on the current area, whose field pos exists.
+      if (!(table_ && table_->storeText(pos, text)) && staging_) staging_->writeField(pos, Value::text(text));
     } else {
       RuntimeError e = makeError("BASE", gen::NoVariable, 1003, "F" + std::to_string(column));
       e.canRetry = true;
@@ -109,60 +99,15 @@ class StagingSink : public RawRowSink {
     message_.append(p, static_cast<std::size_t>(end - p));
     showProgress(message_, textControl_);
   }
-  // Stores the row put together last.
-  void finish() {
-    if (row_ && rowChanged_) {
-      row_->storeRecord(image_.data());
-      std::memset(image_.data() + touchedFrom_, ' ', touchedTo_ - touchedFrom_);
-    }
-    row_ = nullptr;
-    rowChanged_ = false;
-  }
 
  private:
   static constexpr const char* kLinePrefix = "Records Added to DATA1 ";
 
-  // A table of character fields only, whose new record (the one just appended)
-  // is blanks throughout, deletion flag included.
-  static bool takesRowImages(DbfArea& table) {
-    for (const auto& f : table.fields())
-      if (f.kind != dbf::FieldKind::Character) return false;
-    const uint8_t* record = table.recordBuffer();
-    return std::all_of(record, record + table.recordLength(), [](uint8_t b) { return b == ' '; });
-  }
-
-  // The new row is put together as bytes when the append succeeded on a table
-  // that takes it that way.
-  void startRow() {
-    WorkArea* const area = currentArea();
-    DbfArea* const table = area ? area->asDbfTable() : nullptr;
-    if (!table || rt().netErr || !table->isOpen() || table->isShared() || table->isReadOnly() || table->eof() ||
-        !table->isHot())
-      return;
-    if (table != checkedTable_ || table->tableSerial() != checkedSerial_) {
-      checkedTable_ = table;
-      checkedSerial_ = table->tableSerial();
-      takesImages_ = takesRowImages(*table);
-      image_.assign(table->recordLength(), ' ');
-    }
-    if (!takesImages_) return;
-    // image_ is blanks again here: finish() blanked what the last row filled.
-    touchedFrom_ = image_.size();
-    touchedTo_ = 0;
-    row_ = table;
-  }
-
   int textControl_;
   std::vector<int> positions_;
   std::string message_;
-  DbfArea* row_ = nullptr;  // the table whose new row image_ holds, or null
-  std::vector<uint8_t> image_;
-  bool rowChanged_ = false;
-  const DbfArea* checkedTable_ = nullptr;
-  uint64_t checkedSerial_ = 0;
-  bool takesImages_ = false;
-  std::size_t touchedFrom_ = 0;  // the bytes of image_ that the current row filled
-  std::size_t touchedTo_ = 0;
+  WorkArea* staging_ = nullptr;  // the current area of the row being stored
+  DbfArea* table_ = nullptr;     // the same as a DBF table, or null
 };
 
 void noteRawWarnings(const std::string& file, const Value& handle, const RawReadReport& r, uint64_t size,
@@ -201,7 +146,6 @@ void readIntoStaging(const std::string& file, int textControl, StepReport& step)
   };
   StagingSink sink(textControl);
   const RawReadReport report = readRawExport(reader, size, sink);
-  sink.finish();
   if (f) FCLOSE(handle);
   noteRawWarnings(file, handle, report, size, step);
 }

@@ -623,7 +623,7 @@ bool DbfArea::storeText(int n, std::string_view text) {
   if (f.kind != dbf::FieldKind::Character) return false;
   if (uint8_t* p = fieldBytesForChange(n)) {
     const std::size_t length = std::min<std::size_t>(text.size(), f.length);
-    std::memcpy(p, text.data(), length);
+    if (length > 0) std::memcpy(p, text.data(), length);  // an empty text may have no data
     std::memset(p + length, ' ', f.length - length);
   }
   return true;
@@ -651,15 +651,6 @@ bool DbfArea::storeLogical(int n, bool value) {
   const dbf::FieldDef& f = fields_[static_cast<std::size_t>(n - 1)];
   if (f.kind != dbf::FieldKind::Logical || f.length == 0) return false;
   if (uint8_t* p = fieldBytesForChange(n)) p[0] = value ? 'T' : 'F';
-  return true;
-}
-
-bool DbfArea::storeRecord(const uint8_t* bytes) {
-  if (!loadRecord()) return false;
-  if (eof_) return true;
-  if (!recordChanged_ && !beginChange()) return false;
-  std::memcpy(buffer_.data(), bytes, recordLength_);
-  deleted_ = buffer_[0] == '*';
   return true;
 }
 

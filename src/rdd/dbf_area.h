@@ -32,7 +32,6 @@ class DbfArea : public WorkArea {
   bool writeField(int n, const Value& v) override;
   bool beginChange() override;
   bool writeBack() override;
-  bool storeRecord(const uint8_t* bytes) override;
   bool flushArea() override;
   uint32_t countRecords() override;
   uint32_t currentRecord() const override { return recno_; }

@@ -104,7 +104,7 @@ Value __DBSTRUCTFILTER(const Value& structure, const Value& names) {
 }
 
 Value __RDDGETTEMPALIAS() {
-  char alias[16];
+  char alias[24];  // room for any int, which the compiler checks against
   for (int n = 1; n <= 999; ++n) {
     std::snprintf(alias, sizeof alias, "WKTMP%03d", n);
     if (areas().areaOfAlias(alias) == 0) return Value::text(alias);

@@ -97,7 +97,6 @@ bool WorkArea::readField(int, Value&) { return unsupported("readField"); }
 bool WorkArea::writeField(int, const Value&) { return unsupported("writeField"); }
 bool WorkArea::beginChange() { return true; }
 bool WorkArea::writeBack() { return true; }
-bool WorkArea::storeRecord(const uint8_t*) { return unsupported("storeRecord"); }
 bool WorkArea::flushArea() { return true; }
 uint32_t WorkArea::countRecords() { return 0; }
 uint32_t WorkArea::currentRecord() const { return 0; }

@@ -100,7 +100,6 @@ class WorkArea {
   virtual bool writeField(int n, const Value& v);
   virtual bool beginChange();
   virtual bool writeBack();
-  virtual bool storeRecord(const uint8_t* bytes);
   virtual bool flushArea();
   virtual uint32_t countRecords();
   virtual uint32_t currentRecord() const;

@@ -470,7 +470,7 @@ TEST_F(TableOps, AppendFromAMissingTableRaisesOpenThenNoTable) {
 
 TEST_F(TableOps, NoFreeTemporaryAlias) {
   for (int n = 1; n <= 999; ++n) {
-    char alias[16];
+    char alias[24];
     std::snprintf(alias, sizeof alias, "WKTMP%03d", n);
     areas().bindAlias(alias, 200);
   }

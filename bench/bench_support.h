@@ -1,6 +1,7 @@
 // What the benchmark programs share: a scratch folder of the run, CPU time from
-// getrusage, a run in a child process (for its own peak resident size), a File
-// over a scratch file, and the structure row of DBCREATE.
+// getrusage, a run in a child process (for its own peak resident size), the
+// comparison of such runs with a plain-I/O baseline, a File over a scratch file,
+// and the structure row of DBCREATE.
 #pragma once
 
 #include <fcntl.h>
@@ -8,10 +9,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+
+#include <benchmark/benchmark.h>
 
 #include "rdd/file_system.h"
 #include "services/value.h"
@@ -71,6 +76,40 @@ ChildRun inChild(F work) {
   run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
   return run;
 }
+
+// Runs in a child compared with a plain-I/O baseline timed in this process after
+// each: reports <name>_s, baseline_s, ratio (wall), cpu_ratio, peak_MiB, a
+// throughput <rateName> in MB/s of `bytes`, and `items` per iteration.
+class AgainstBaseline {
+ public:
+  // Adds a run (its time is the iteration's) and times `baseline` after it.
+  template <typename F>
+  void add(benchmark::State& state, const ChildRun& run, F baseline) {
+    const auto t0 = Clock::now();
+    const double c0 = selfCpuSeconds();
+    baseline();
+    base_ += std::chrono::duration<double>(Clock::now() - t0).count();
+    baseCpu_ += selfCpuSeconds() - c0;
+    cpu_ += run.cpu;
+    state.SetIterationTime(run.seconds);
+    wall_ += run.seconds;
+    peak_ = std::max(peak_, run.peakMiB);
+  }
+  void report(benchmark::State& state, const std::string& name, const char* rateName, uint64_t bytes,
+              int64_t items) const {
+    const double n = double(state.iterations());
+    state.counters[name + "_s"] = wall_ / n;
+    state.counters["baseline_s"] = base_ / n;
+    state.counters["ratio"] = wall_ / base_;
+    state.counters[rateName] = double(bytes) / 1e6 / (wall_ / n);
+    state.counters["peak_MiB"] = peak_;
+    state.counters["cpu_ratio"] = cpu_ / baseCpu_;  // steadier than wall time on a busy machine
+    state.SetItemsProcessed(int64_t(state.iterations()) * items);
+  }
+
+ private:
+  double wall_ = 0, base_ = 0, peak_ = 0, cpu_ = 0, baseCpu_ = 0;
+};
 
 // A File over a new scratch file, removed when the object goes.
 class ScratchFile : public File {

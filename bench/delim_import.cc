@@ -100,30 +100,14 @@ void BM_DelimImport(benchmark::State& state) {
   const int lines = int(state.range(0));
   const fs::path csv = makeCsv(lines);
   const uint64_t csvBytes = fs::file_size(csv);
-  double import = 0, base = 0, peak = 0, cpu = 0, baseCpu = 0;
+  AgainstBaseline measured;
   for (auto _ : state) {
     const ChildRun run = inChild([&] { return importInto(csv); });
     if (!run.ok) state.SkipWithError("import failed");
     const uint64_t tableBytes = fs::file_size(folder() / "t.dbf");
-    const auto t0 = Clock::now();
-    const double c0 = selfCpuSeconds();
-    plainCopy(csv, folder() / "baseline.out", tableBytes);
-    const double b = std::chrono::duration<double>(Clock::now() - t0).count();
-    baseCpu += selfCpuSeconds() - c0;
-    cpu += run.cpu;
-    state.SetIterationTime(run.seconds);
-    import += run.seconds;
-    base += b;
-    peak = std::max(peak, run.peakMiB);
+    measured.add(state, run, [&] { plainCopy(csv, folder() / "baseline.out", tableBytes); });
   }
-  const double n = double(state.iterations());
-  state.counters["import_s"] = import / n;
-  state.counters["baseline_s"] = base / n;
-  state.counters["ratio"] = import / base;
-  state.counters["csv_MBps"] = double(csvBytes) / 1e6 / (import / n);
-  state.counters["peak_MiB"] = peak;
-  state.counters["cpu_ratio"] = cpu / baseCpu;  // steadier than wall time on a busy machine
-  state.SetItemsProcessed(int64_t(state.iterations()) * lines);
+  measured.report(state, "import", "csv_MBps", csvBytes, lines);
   fs::remove(folder() / "baseline.out");
 }
 

@@ -110,31 +110,15 @@ void BM_Pack(benchmark::State& state) {
   const std::size_t headerLength = 32 + 5 * 32 + 2;
   const std::size_t recordLength = 1 + 10 + 30 + 10 + 8 + 1;
   const uint64_t keep = uint64_t(records) - uint64_t(records) / 3;
-  double packed = 0, base = 0, peak = 0, cpu = 0, baseCpu = 0;
+  AgainstBaseline measured;
   for (auto _ : state) {
     fs::copy_file(source, work, fs::copy_options::overwrite_existing);
     const ChildRun run = inChild([&] { return pack(work, keep); });
     if (!run.ok) state.SkipWithError("pack failed");
     if (fs::file_size(work) != headerLength + keep * recordLength + 1) state.SkipWithError("wrong file size");
-    const auto t0 = Clock::now();
-    const double c0 = selfCpuSeconds();
-    plainPack(source, folder() / "baseline.dbf", headerLength, recordLength);
-    const double b = std::chrono::duration<double>(Clock::now() - t0).count();
-    baseCpu += selfCpuSeconds() - c0;
-    cpu += run.cpu;
-    state.SetIterationTime(run.seconds);
-    packed += run.seconds;
-    base += b;
-    peak = std::max(peak, run.peakMiB);
+    measured.add(state, run, [&] { plainPack(source, folder() / "baseline.dbf", headerLength, recordLength); });
   }
-  const double n = double(state.iterations());
-  state.counters["pack_s"] = packed / n;
-  state.counters["baseline_s"] = base / n;
-  state.counters["ratio"] = packed / base;
-  state.counters["table_MBps"] = double(tableBytes) / 1e6 / (packed / n);
-  state.counters["peak_MiB"] = peak;
-  state.counters["cpu_ratio"] = cpu / baseCpu;  // steadier than wall time on a busy machine
-  state.SetItemsProcessed(int64_t(state.iterations()) * records);
+  measured.report(state, "pack", "table_MBps", tableBytes, records);
 }
 
 BENCHMARK(BM_Pack)->Arg(100000)->Arg(1000000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
